@@ -1,0 +1,81 @@
+#include "tervalo.h"
+
+#ifdef TERVALO_TEST_BUILD
+#include "meassystemsfinder.h"
+#endif
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickStyle>
+#include <QSharedMemory>
+#include <QSystemSemaphore>
+#include <QUrl>
+
+namespace {
+
+const char startupSemaphoreKey[] = "<tervalo.brenvik>";
+const char instanceMarkerKey[] = "<memory_tervalo.brenvik>";
+
+// On Unix a shared segment outlives a process that crashed while holding it, and
+// would make every later start take itself for a second copy. Attaching and
+// detaching again removes a segment that no live process holds (the last detach
+// removes it); a segment that a running copy holds survives. Windows removes the
+// segment with its last process, so there is nothing to clear there.
+void clearStaleInstanceMarker()
+{
+#ifdef Q_OS_UNIX
+    QSharedMemory stale(QString::fromLatin1(instanceMarkerKey));
+    if (stale.attach(QSharedMemory::ReadOnly))
+        stale.detach();
+#endif
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+#ifdef TERVALO_TEST_BUILD
+    // Tests start copies of the program; they must never probe the machine's own ports.
+    MeasSystemsFinder::setSystemPortsListed(false);
+#endif
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QQuickStyle::setStyle(QStringLiteral("Material"));
+
+    QGuiApplication app(argc, argv);
+    app.setOrganizationName(QStringLiteral("brenvik"));
+    app.setOrganizationDomain(QStringLiteral("brenvik"));
+    app.setApplicationName(QStringLiteral("tervalo"));
+
+    QSystemSemaphore startup(QString::fromLatin1(startupSemaphoreKey), 1, QSystemSemaphore::Open);
+    startup.acquire();
+    clearStaleInstanceMarker();
+    QSharedMemory marker(QString::fromLatin1(instanceMarkerKey));
+    if (marker.attach(QSharedMemory::ReadWrite)) {
+        startup.release();
+        return 1;
+    }
+    marker.create(1, QSharedMemory::ReadWrite);
+    startup.release();
+
+    app.setWindowIcon(QIcon(QStringLiteral(":icons8-journal-80.png")));
+
+    QQmlApplicationEngine engine;
+    const QUrl url(QStringLiteral("qrc:/main.qml"));
+    QObject::connect(
+        &engine, &QQmlApplicationEngine::objectCreated, &app,
+        [url](QObject *object, const QUrl &objectUrl) {
+            if (!object && url == objectUrl)
+                QCoreApplication::exit(-1);
+        },
+        Qt::QueuedConnection);
+
+    // Destroyed before the engine: declared after it.
+    Tervalo controller(nullptr);
+    engine.rootContext()->setContextProperty(QStringLiteral("mcRoutine"), &controller);
+    engine.load(url);
+    controller.start();
+
+    return app.exec();
+}

@@ -1,0 +1,73 @@
+#ifndef TERVALO_H
+#define TERVALO_H
+
+#include "journal.h"
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <vector>
+
+class IniSettings;
+class MeasSystem;
+class MeasSystemsFinder;
+
+// The one object through which the window reaches the native side, published
+// to QML as "mcRoutine". It owns the settings store, device discovery, the run
+// log and the measuring systems found; it keeps the latest values of the
+// device's records for the window to poll, and the journal of kept
+// measurements that becomes the CSV protocol.
+class Tervalo : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Tervalo(QObject *parent = nullptr);
+    ~Tervalo() override;
+
+    void start();
+
+    // Read by the window's poll; they never change anything but measKeeped's flag.
+    Q_INVOKABLE double currentV() const { return m_currentV; }
+    Q_INVOKABLE double currentH() const { return m_currentH; }
+    Q_INVOKABLE int currentS() const { return m_currentS; }
+    Q_INVOKABLE bool dataReceived() const { return m_dataReceived; }
+    Q_INVOKABLE bool measKeeped();
+    Q_INVOKABLE bool workV() const { return m_workV; }
+    Q_INVOKABLE bool workH() const { return m_workH; }
+
+    const std::vector<JournalEntry> &journalEntries() const { return journal; }
+    MeasSystemsFinder *measSystemsFinder() const { return finder; }
+    MeasSystem *activeMeasSystem() const { return measSystem; }
+
+public slots:
+    // True only when the file was written whole and the journal emptied; on any
+    // failure the journal stays in memory and the run log says why.
+    bool saveProtocol(QString urlName);
+    void saveMeasure(int picket, bool direction, float length, float v, float h);
+
+private slots:
+    void onFinderReady();
+    void onCurrentMeas(std::vector<QVariant> record);
+
+private:
+    friend class TestTervalo;
+
+    void adopt(MeasSystem *system);
+    void writeRecoveryFile();
+
+    IniSettings *settingsStore = nullptr;
+    MeasSystemsFinder *finder = nullptr;
+    MeasSystem *measSystem = nullptr;
+    std::vector<JournalEntry> journal;
+    double m_currentV = 0.0;
+    double m_currentH = 0.0;
+    int m_currentS = 0;
+    bool m_dataReceived = false;
+    bool m_measKeeped = false;
+    bool m_workV = false;
+    bool m_workH = false;
+};
+
+#endif // TERVALO_H
