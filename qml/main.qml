@@ -1,5 +1,10 @@
 import QtQuick 2.14
 import QtQuick.Window 2.14
+import QtQuick.Controls 2.14
+import QtQuick.Layouts 1.14
+import QtMultimedia 5.5
+import QtQuick.Dialogs 1.2
+import Qt.labs.settings 1.0
 
 Window {
     id: mainWindow
@@ -10,21 +15,609 @@ Window {
     visible: true
     title: "Катучий шаблон Р-417 v1.2.3"
 
+    onSceneGraphInitialized: showMaximized()
+
+    property int gaugeMargin: 10
+    property real stepLength: getStepLength(settingsValues.stepLength)
+    property int currentPicket: 0
+    property bool startDiscretSet: false
+    property int numberMeasFromPicket: 0
+    property int currentDiscret: 0
+    property int prevSavedDiscret: 0
+    property int startDiscret: 0
+    property real currentLength: getLength()
+    property bool directionForward: true
+    property bool pause: false
+    property bool measuring: false
+    property bool boolBuzzerPlayV: getBuzzerPlayV()
+    property bool boolBuzzerPlayH: getBuzzerPlayH()
+
+    // Set while the journal could not be written: the operator must see it on
+    // the window, since the numbers of a whole night are still only in memory.
+    property string saveFailureText: ""
+
+    readonly property real defaultStepLength: 0.00075
+
+    // A step length that is not a positive finite number (a decimal comma, zero,
+    // a negative value) would turn every distance into nonsense; keep the default.
+    function getStepLength(value) {
+        var s = Number(value)
+        return (isFinite(s) && s > 0) ? s : defaultStepLength
+    }
+
+    function getGaugeSize() {
+        var a = itGauge.height - gaugeMargin - 2 * txVertical.font.pixelSize - itPicket.height
+        var b = (itGauge.width - 2 * gaugeMargin) / 2
+        return a > b ? b : a
+    }
+
+    function getPicketHeigth() {
+        return picketHeightFor(Screen.desktopAvailableHeight)
+    }
+
+    function picketHeightFor(desktopHeight) {
+        var h = desktopHeight / 10
+        return h > 30 ? h : 30
+    }
+
+    function getLength() {
+        var l = (currentDiscret - startDiscret) * stepLength
+        return l > 0 ? l : -l
+    }
+
+    function getLengthDisplay() {
+        return "ПК " + currentPicket + (directionForward ? " + " : " - ")
+                + gaugeVertical.round10(currentLength, 1) + " м"
+    }
+
+    function getNameCommandRecord() {
+        return measuring ? "Остановить запись" : "Начать запись"
+    }
+
+    function saveMeasure() {
+        mcRoutine.saveMeasure(currentPicket, directionForward, currentLength,
+                              inputVertical.mess + inputVertical.zeroShift,
+                              inputHorizontal.mess + inputHorizontal.zeroShift)
+    }
+
+    function saveMeasToFile() {
+        fileDialog.open()
+    }
+
+    // The dialog does not add the filter's suffix to a typed name.
+    function protocolUrl(url) {
+        var name = url.substring(url.lastIndexOf("/") + 1)
+        return name.indexOf(".") < 0 ? url + ".csv" : url
+    }
+
+    function saveProtocolTo(url) {
+        if (mcRoutine.saveProtocol(url)) {
+            saveFailureText = ""
+            return true
+        }
+        saveFailureText = "Журнал не сохранён в файл " + decodeURIComponent(url.replace(/^file:\/\/\/?/, ""))
+                + ". Показания остаются в памяти программы: укажите другой файл."
+        Qt.callLater(saveMeasToFile)
+        return false
+    }
+
+    function getBuzzerPlayV() {
+        var x = inputVertical.mess + inputVertical.zeroShift
+        if ((x > inputVertical.highLimit) | (x < inputVertical.lowLimit))
+            return vCaption.audioEnable
+        return false
+    }
+
+    function getBuzzerPlayH() {
+        var x = inputHorizontal.mess + inputHorizontal.zeroShift
+        if ((x > inputHorizontal.highLimit) | (x < inputHorizontal.lowLimit))
+            return hCaption.audioEnable
+        return false
+    }
+
+    function getLongPlay(longPlay) {
+        return longPlay ? 500 : 100
+    }
+
+    onCurrentDiscretChanged: {
+        if (!startDiscretSet) {
+            startDiscret = currentDiscret
+            startDiscretSet = true
+        }
+        if (measuring && !pause) {
+            var d = currentDiscret - prevSavedDiscret
+            if (!(d > 0))
+                d = -d
+            if (d > 2147483647)
+                d = d - 4294967296
+            if (d >= numberMeasFromPicket * 1000 / 3) {
+                saveMeasure()
+                numberMeasFromPicket = numberMeasFromPicket + 1
+            }
+        }
+    }
+
+    onMeasuringChanged: {
+        btRecord.text = getNameCommandRecord()
+        itPicket.enabled = measuring
+        itPickCaption.enabled = !measuring
+        if (!measuring) {
+            saveMeasToFile()
+        } else {
+            startDiscret = currentDiscret
+            saveMeasure()
+        }
+    }
+
+    onBoolBuzzerPlayVChanged: {
+        if (boolBuzzerPlayV) {
+            timerBuzzerV.interval = getLongPlay(vCaption.longPlay)
+            timerBuzzerV.start()
+        }
+    }
+
+    onBoolBuzzerPlayHChanged: {
+        if (boolBuzzerPlayH) {
+            timerBuzzerH.interval = getLongPlay(hCaption.longPlay)
+            timerBuzzerH.start()
+        }
+    }
+
+    Settings {
+        id: settingsValues
+        fileName: "tervalo.ini"
+        property real stepLength: 0.00075
+    }
+
+    Timer {
+        id: timerBuzzerV
+        repeat: false
+        running: false
+        interval: getLongPlay(vCaption.longPlay)
+        onRunningChanged: running ? auBuzzer.play() : auBuzzer.stop()
+    }
+
+    Timer {
+        id: timerBuzzerH
+        repeat: false
+        running: false
+        interval: getLongPlay(hCaption.longPlay)
+        onRunningChanged: running ? auBuzzer.play() : auBuzzer.stop()
+    }
+
+    Audio {
+        id: auBuzzer
+        source: "qrc:/1kHz_44100Hz_16bit_05sec.wav"
+    }
+
+    FileDialog {
+        id: fileDialog
+        title: "Журнал измерений : Укажите имя файла"
+        nameFilters: ["CSV files (*.csv)"]
+        selectExisting: false
+        selectFolder: false
+        selectMultiple: false
+        folder: shortcuts.home
+        onAccepted: saveProtocolTo(protocolUrl(fileDialog.fileUrl.toString()))
+    }
+
     Timer {
         id: timerInd
         interval: 20
         repeat: true
         running: true
         onTriggered: {
-            tValues.text = mcRoutine.currentV() + " / " + mcRoutine.currentH() + " / "
-                    + mcRoutine.currentS() + " / " + mcRoutine.dataReceived() + " / "
-                    + mcRoutine.measKeeped() + " / " + mcRoutine.workV() + " / " + mcRoutine.workH()
+            inputVertical.mess = mcRoutine.currentV()
+            inputHorizontal.mess = mcRoutine.currentH()
+            currentDiscret = mcRoutine.currentS()
+            receiveIndicator.color = mcRoutine.dataReceived() ? "light yellow" : "black"
+            if (mcRoutine.measKeeped()) {
+                keepIndicator.color = "blue"
+                keepIndTimer.start()
+            }
+            inputVertical.blDetect1WorkInput = mcRoutine.workV()
+            inputHorizontal.blDetect1WorkInput = mcRoutine.workH()
         }
     }
 
-    Text {
-        id: tValues
-        anchors.centerIn: parent
-        font.pixelSize: 24
+    Timer {
+        id: keepIndTimer
+        interval: 200
+        repeat: false
+        running: false
+        onTriggered: keepIndicator.color = "white"
+    }
+
+    InputIndicator {
+        id: inputVertical
+        unitPoint: 0.4
+        messUnit: "мм"
+        accuracy: 1
+        lowLimit: -6
+        highLimit: 6
+        blDetect1EnableInput: true
+    }
+
+    InputIndicator {
+        id: inputHorizontal
+        unitPoint: inputVertical.unitPoint
+        messUnit: inputVertical.messUnit
+        accuracy: inputVertical.accuracy
+        lowLimit: -8
+        highLimit: 8
+        blDetect1EnableInput: true
+    }
+
+    TabBar {
+        id: tbMenu
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        Repeater {
+            model: ["ИНДИКАТОР", "НАСТРОЙКА", "ОПИСАНИЕ"]
+            TabButton {
+                text: modelData
+                ToolTip.visible: hovered
+                ToolTip.text: modelData
+            }
+        }
+    }
+
+    StackLayout {
+        id: slTabs
+        anchors.top: tbMenu.bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        currentIndex: tbMenu.currentIndex
+
+        Item {
+            id: itGauge
+
+            ImpGauge {
+                id: gaugeVertical
+                inputIndicator: inputVertical
+                anchors.left: parent.left
+                anchors.top: parent.top
+                anchors.leftMargin: gaugeMargin
+                anchors.topMargin: gaugeMargin
+                width: getGaugeSize()
+                height: getGaugeSize()
+            }
+
+            ImpGauge {
+                id: gaugeHorizontal
+                inputIndicator: inputHorizontal
+                anchors.right: parent.right
+                anchors.top: parent.top
+                anchors.rightMargin: gaugeMargin
+                anchors.topMargin: gaugeMargin
+                width: getGaugeSize()
+                height: getGaugeSize()
+            }
+
+            Text {
+                id: txVertical
+                text: "Вертикаль"
+                font.pixelSize: 20
+                anchors.top: gaugeVertical.bottom
+                anchors.horizontalCenter: gaugeVertical.horizontalCenter
+            }
+
+            Text {
+                id: txHorizontal
+                text: "Горизонталь"
+                font.pixelSize: txVertical.font.pixelSize
+                anchors.top: gaugeHorizontal.bottom
+                anchors.horizontalCenter: gaugeHorizontal.horizontalCenter
+            }
+
+            Rectangle {
+                id: recordIndicator
+                anchors.right: receiveIndicator.left
+                anchors.rightMargin: receiveIndicator.border.width
+                anchors.top: parent.top
+                anchors.topMargin: receiveIndicator.anchors.topMargin
+                height: receiveIndicator.height
+                width: receiveIndicator.width
+                radius: receiveIndicator.radius
+                border.color: receiveIndicator.border.color
+                border.width: receiveIndicator.border.width
+                color: measuring ? (pause ? "red" : "green") : "light grey"
+                ToolTip {
+                    id: ttRecordIndicator
+                    text: "Режим работы"
+                }
+                MouseArea {
+                    anchors.fill: parent
+                    hoverEnabled: true
+                    onEntered: ttRecordIndicator.visible = true
+                    onExited: ttRecordIndicator.visible = false
+                }
+            }
+
+            Rectangle {
+                id: receiveIndicator
+                anchors.horizontalCenter: parent.horizontalCenter
+                anchors.top: parent.top
+                anchors.topMargin: height / 2
+                height: 40
+                width: height
+                radius: height / 2
+                border.color: "black"
+                border.width: 2
+                color: "light yellow"
+                ToolTip {
+                    id: ttReceiveIndicator
+                    text: "Связь с оборудованием"
+                }
+                MouseArea {
+                    anchors.fill: parent
+                    hoverEnabled: true
+                    onEntered: ttReceiveIndicator.visible = true
+                    onExited: ttReceiveIndicator.visible = false
+                }
+            }
+
+            Rectangle {
+                id: keepIndicator
+                anchors.left: receiveIndicator.right
+                anchors.leftMargin: receiveIndicator.border.width
+                anchors.top: parent.top
+                anchors.topMargin: receiveIndicator.anchors.topMargin
+                height: receiveIndicator.height
+                width: receiveIndicator.width
+                radius: receiveIndicator.radius
+                border.color: receiveIndicator.border.color
+                border.width: receiveIndicator.border.width
+                color: "white"
+                ToolTip {
+                    id: ttKeepIndicator
+                    text: "Запись показаний"
+                }
+                MouseArea {
+                    anchors.fill: parent
+                    hoverEnabled: true
+                    onEntered: ttKeepIndicator.visible = true
+                    onExited: ttKeepIndicator.visible = false
+                }
+            }
+
+            Item {
+                id: itPicket
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                anchors.bottomMargin: 10
+                height: getPicketHeigth()
+                enabled: measuring
+
+                Text {
+                    id: tLabel
+                    text: "S:"
+                    font.pixelSize: itPicket.height - 2
+                    anchors.left: parent.left
+                    anchors.top: parent.top
+                    anchors.bottom: parent.bottom
+                }
+
+                Text {
+                    id: tLength
+                    text: getLengthDisplay()
+                    font.pixelSize: tLabel.font.pixelSize
+                    anchors.left: tLabel.right
+                    anchors.top: parent.top
+                    anchors.bottom: parent.bottom
+                }
+
+                Button {
+                    id: btPause
+                    anchors.right: btPicket.left
+                    anchors.rightMargin: 5
+                    anchors.top: parent.top
+                    anchors.bottom: parent.bottom
+                    text: pause ? "ПРОДОЛЖИТЬ" : "ПАУЗА"
+                    font.pixelSize: pause ? tLabel.font.pixelSize / 2.25 : tLabel.font.pixelSize
+                    onClicked: pause = !pause
+                }
+
+                Button {
+                    id: btPicket
+                    anchors.right: parent.right
+                    anchors.top: parent.top
+                    anchors.bottom: parent.bottom
+                    text: "ПИКЕТ"
+                    font.pixelSize: tLabel.font.pixelSize
+                    onClicked: {
+                        currentPicket = directionForward ? currentPicket + 1 : currentPicket - 1
+                        numberMeasFromPicket = 0
+                        prevSavedDiscret = currentDiscret
+                        startDiscret = currentDiscret
+                    }
+                }
+            }
+        }
+
+        Item {
+            id: itCaptions
+
+            Button {
+                id: btRecord
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                height: itPicket.height
+                text: getNameCommandRecord()
+                font.pixelSize: tLabel.font.pixelSize
+                onClicked: measuring = !measuring
+            }
+
+            Item {
+                id: itPickCaption
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.bottom: btRecord.top
+                height: itPicket.height
+
+                Grid {
+                    id: grPickCaption
+                    rows: 1
+                    columns: 4
+                    spacing: 10
+                    anchors.verticalCenter: parent.verticalCenter
+                    anchors.horizontalCenter: parent.horizontalCenter
+
+                    Text {
+                        id: txStartPicket
+                        text: "Стартовый пикет:"
+                        font.pixelSize: getPicketHeigth() / 4
+                    }
+
+                    TextField {
+                        id: startPicket
+                        placeholderText: "0"
+                        validator: IntValidator { bottom: 0; top: 999 }
+                        inputMethodHints: Qt.ImhDigitsOnly
+                        font.pixelSize: txStartPicket.font.pixelSize
+                        onEditingFinished: {
+                            currentPicket = Number(text)
+                            startDiscret = currentDiscret
+                        }
+                    }
+
+                    Text {
+                        id: txDirection
+                        text: "Направление движения:"
+                        font.pixelSize: txStartPicket.font.pixelSize
+                    }
+
+                    ComboBox {
+                        id: cbDirection
+                        model: ["Прямое", "Обратное"]
+                        width: grPickCaption.width / 5
+                        font.pixelSize: txStartPicket.font.pixelSize
+                        popup.font.pixelSize: txStartPicket.font.pixelSize
+                        onCurrentIndexChanged: {
+                            if (currentIndex === 0)
+                                directionForward = true
+                            else if (currentIndex === 1)
+                                directionForward = false
+                        }
+                    }
+                }
+            }
+
+            GaugeCaption {
+                id: vCaption
+                anchors.top: parent.top
+                anchors.bottom: itPickCaption.top
+                anchors.left: parent.left
+                width: parent.width / 2
+                capName: "Настройка индикатора\n          вертикали"
+                inputIndicator: inputVertical
+            }
+
+            GaugeCaption {
+                id: hCaption
+                anchors.top: parent.top
+                anchors.bottom: itPickCaption.top
+                anchors.left: vCaption.right
+                anchors.right: parent.right
+                capName: "Настройка индикатора\n         горизонтали"
+                inputIndicator: inputHorizontal
+            }
+        }
+
+        Item {
+            id: itManual
+
+            ScrollView {
+                id: svManual
+                anchors.fill: parent
+                clip: true
+
+                TextArea {
+                    id: taManual
+                    readOnly: true
+                    wrapMode: TextEdit.Wrap
+                    font.pixelSize: 18
+                    text: "\n"
+                          + "                  Измеритель контакта Р-417\n"
+                          + "                  Руководство пользователя\n"
+                          + "\n"
+                          + "    1. Запуск датчика и программы\n"
+                          + "\n"
+                          + "    Датчик начинает работать с момента включения компьютера, поэтому показания появляются\n"
+                          + "    сразу после запуска программы. Запускайте программу только после подключения датчика\n"
+                          + "    к компьютеру: при запуске программа сама находит датчик среди последовательных портов.\n"
+                          + "    Программа отслеживает, чтобы был запущен только один экземпляр программы Tervalo.\n"
+                          + "\n"
+                          + "    2. Начало измерения\n"
+                          + "\n"
+                          + "    Чтобы начать журнал измерений с привязкой к пикетам, откройте вкладку НАСТРОЙКА.\n"
+                          + "    Введите номер стартового пикета и выберите направление движения: прямое - номера\n"
+                          + "    пикетов растут, обратное - номера пикетов уменьшаются.\n"
+                          + "    На этой же вкладке можно изменить заданные допуски визуальной и звуковой сигнализации\n"
+                          + "    обоих индикаторов и включить короткий или длинный звуковой сигнал. Громкость сигнала\n"
+                          + "    устанавливается средствами операционной системы.\n"
+                          + "    Затем нажмите кнопку НАЧАТЬ ЗАПИСЬ.\n"
+                          + "\n"
+                          + "    3. Процесс измерения\n"
+                          + "\n"
+                          + "    На вкладке ИНДИКАТОР показаны оба показания (вертикаль и горизонталь) и расстояние\n"
+                          + "    от последнего отмеченного пикета.\n"
+                          + "    Кнопкой ПИКЕТ отмечайте прохождение каждого пикета. Кнопка ПАУЗА приостанавливает\n"
+                          + "    запись в журнал, кнопка ПРОДОЛЖИТЬ возобновляет её.\n"
+                          + "    Внутри каждого циферблата должна мигать индикация 1, пока данные датчика достоверны.\n"
+                          + "    Если индикация 1 не мигает, датчик не выдаёт данных или выдаёт недостоверные данные.\n"
+                          + "    Три индикатора вверху экрана:\n"
+                          + "    - левый показывает режим работы: серый - запись не ведётся, зелёный - идёт запись,\n"
+                          + "      красный - пауза;\n"
+                          + "    - центральный должен мигать, пока есть связь с оборудованием. Если он не мигает,\n"
+                          + "      выключите и снова включите оборудование и перезапустите программу;\n"
+                          + "    - правый загорается синим при каждой записи показаний в протокол. Запись должна\n"
+                          + "      происходить каждые 0,25 метров пути. Если индикатор загорается реже, нужно\n"
+                          + "      уменьшить скорость движения тележки.\n"
+                          + "\n"
+                          + "    4. Окончание измерения\n"
+                          + "\n"
+                          + "    По окончании измерения нажмите кнопку ОСТАНОВИТЬ ЗАПИСЬ на вкладке НАСТРОЙКА.\n"
+                          + "    Программа предложит выбрать файл, в который будут сохранены измерения.\n"
+                          + "    Если сохранить журнал не удалось, программа сообщит об этом и снова предложит\n"
+                          + "    выбрать файл; до успешного сохранения показания остаются в памяти программы.\n"
+                          + "\n"
+                          + "    5. Журнал измерений\n"
+                          + "\n"
+                          + "    Журналы сохраняются в формате CSV, который открывается в Microsoft Excel для\n"
+                          + "    дальнейшей обработки. В каждой строке записаны пикет и направление, расстояние\n"
+                          + "    от пикета в метрах, вертикальное и горизонтальное отклонение в миллиметрах.\n"
+                          + "    После сбоя или ошибок проанализировать работу программы и оборудования помогает\n"
+                          + "    файл журнала работы tervalo.log в рабочей папке программы; он перезаписывается\n"
+                          + "    при каждом запуске программы. Несохранённый при выходе журнал записывается\n"
+                          + "    в рабочую папку в файл tervalo-unsaved-<дата>-<время>.csv.\n"
+                }
+            }
+        }
+    }
+
+    Rectangle {
+        id: itSaveFailure
+        visible: saveFailureText !== ""
+        anchors.top: tbMenu.bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        height: txSaveFailure.implicitHeight + 20
+        color: "tomato"
+        z: 10
+        Text {
+            id: txSaveFailure
+            anchors.fill: parent
+            anchors.margins: 10
+            text: saveFailureText
+            color: "white"
+            font.pixelSize: 20
+            font.bold: true
+            wrapMode: Text.Wrap
+        }
     }
 }
