@@ -106,7 +106,15 @@ QString journalPathFromUrl(const QString &urlName)
     const QUrl url(urlName);
     if (!url.isValid() || !url.isLocalFile())
         return QString();
-    return url.toLocalFile();
+    QString path = url.toLocalFile();
+    // The framework drops the slash before a drive letter only when built for
+    // Windows; doing it everywhere keeps "file:///C:/x.csv" one path on every
+    // build, at the price of a root folder named like a drive elsewhere.
+    if (path.size() >= 3 && path.at(0) == QLatin1Char('/') && path.at(1).isLetter()
+            && path.at(1).unicode() < 0x80 && path.at(2) == QLatin1Char(':')
+            && (path.size() == 3 || path.at(3) == QLatin1Char('/')))
+        path.remove(0, 1);
+    return path;
 }
 
 void Tervalo::saveMeasure(int picket, bool direction, float length, float v, float h)
@@ -146,7 +154,9 @@ bool Tervalo::saveProtocol(QString urlName)
         logSaveFailure(path, failureReason(file));
         return false;
     }
-    if (!writeJournal(&file, journal)) {
+    // Flushed here because commit() in Qt 5 drops the error of its own last
+    // flush and would rename a cut-off file over the target as a success.
+    if (!writeJournal(&file, journal) || !file.flush()) {
         const QString reason = failureReason(file);
         file.cancelWriting();
         file.commit();  // discards the temporary file
