@@ -23,8 +23,7 @@ struct JournalEntry
 extern float lastKeptLength;
 
 // The distance kept in the journal: the nearest multiple of a quarter metre,
-// halves away from zero. The product is taken in single precision first,
-// which decides the halves exactly as older protocols did.
+// halves away from zero (12.375 is kept as 12.5, -0.125 as -0.25).
 float roundToQuarterMetre(float length);
 
 // One CSV row without its line end, e.g. "12+;1234.50;5.250;-12.500;". Always
