@@ -165,12 +165,14 @@ Window {
 
     Settings {
         id: settingsValues
+        objectName: "settingsValues"
         fileName: "tervalo.ini"
         property real stepLength: 0.00075
     }
 
     Timer {
         id: timerBuzzerV
+        objectName: "timerBuzzerV"
         repeat: false
         running: false
         interval: getLongPlay(vCaption.longPlay)
@@ -179,6 +181,7 @@ Window {
 
     Timer {
         id: timerBuzzerH
+        objectName: "timerBuzzerH"
         repeat: false
         running: false
         interval: getLongPlay(hCaption.longPlay)
@@ -187,11 +190,13 @@ Window {
 
     Audio {
         id: auBuzzer
+        objectName: "auBuzzer"
         source: "qrc:/1kHz_44100Hz_16bit_05sec.wav"
     }
 
     FileDialog {
         id: fileDialog
+        objectName: "fileDialog"
         title: "Журнал измерений : Укажите имя файла"
         nameFilters: ["CSV files (*.csv)"]
         selectExisting: false
@@ -203,6 +208,7 @@ Window {
 
     Timer {
         id: timerInd
+        objectName: "timerInd"
         interval: 20
         repeat: true
         running: true
@@ -222,6 +228,7 @@ Window {
 
     Timer {
         id: keepIndTimer
+        objectName: "keepIndTimer"
         interval: 200
         repeat: false
         running: false
@@ -230,6 +237,7 @@ Window {
 
     InputIndicator {
         id: inputVertical
+        objectName: "inputVertical"
         unitPoint: 0.4
         messUnit: "мм"
         accuracy: 1
@@ -240,6 +248,7 @@ Window {
 
     InputIndicator {
         id: inputHorizontal
+        objectName: "inputHorizontal"
         unitPoint: inputVertical.unitPoint
         messUnit: inputVertical.messUnit
         accuracy: inputVertical.accuracy
@@ -250,6 +259,7 @@ Window {
 
     TabBar {
         id: tbMenu
+        objectName: "tbMenu"
         anchors.top: parent.top
         anchors.left: parent.left
         anchors.right: parent.right
@@ -265,6 +275,7 @@ Window {
 
     StackLayout {
         id: slTabs
+        objectName: "slTabs"
         anchors.top: tbMenu.bottom
         anchors.left: parent.left
         anchors.right: parent.right
@@ -273,9 +284,11 @@ Window {
 
         Item {
             id: itGauge
+            objectName: "itGauge"
 
             ImpGauge {
                 id: gaugeVertical
+                objectName: "gaugeVertical"
                 inputIndicator: inputVertical
                 anchors.left: parent.left
                 anchors.top: parent.top
@@ -287,6 +300,7 @@ Window {
 
             ImpGauge {
                 id: gaugeHorizontal
+                objectName: "gaugeHorizontal"
                 inputIndicator: inputHorizontal
                 anchors.right: parent.right
                 anchors.top: parent.top
@@ -298,6 +312,7 @@ Window {
 
             Text {
                 id: txVertical
+                objectName: "txVertical"
                 text: "Вертикаль"
                 font.pixelSize: 20
                 anchors.top: gaugeVertical.bottom
@@ -314,6 +329,7 @@ Window {
 
             Rectangle {
                 id: recordIndicator
+                objectName: "recordIndicator"
                 anchors.right: receiveIndicator.left
                 anchors.rightMargin: receiveIndicator.border.width
                 anchors.top: parent.top
@@ -326,6 +342,7 @@ Window {
                 color: measuring ? (pause ? "red" : "green") : "light grey"
                 ToolTip {
                     id: ttRecordIndicator
+                    objectName: "ttRecordIndicator"
                     text: "Режим работы"
                 }
                 MouseArea {
@@ -338,6 +355,7 @@ Window {
 
             Rectangle {
                 id: receiveIndicator
+                objectName: "receiveIndicator"
                 anchors.horizontalCenter: parent.horizontalCenter
                 anchors.top: parent.top
                 anchors.topMargin: height / 2
@@ -349,6 +367,7 @@ Window {
                 color: "light yellow"
                 ToolTip {
                     id: ttReceiveIndicator
+                    objectName: "ttReceiveIndicator"
                     text: "Связь с оборудованием"
                 }
                 MouseArea {
@@ -361,6 +380,7 @@ Window {
 
             Rectangle {
                 id: keepIndicator
+                objectName: "keepIndicator"
                 anchors.left: receiveIndicator.right
                 anchors.leftMargin: receiveIndicator.border.width
                 anchors.top: parent.top
@@ -373,6 +393,7 @@ Window {
                 color: "white"
                 ToolTip {
                     id: ttKeepIndicator
+                    objectName: "ttKeepIndicator"
                     text: "Запись показаний"
                 }
                 MouseArea {
@@ -385,6 +406,7 @@ Window {
 
             Item {
                 id: itPicket
+                objectName: "itPicket"
                 anchors.left: parent.left
                 anchors.right: parent.right
                 anchors.bottom: parent.bottom
@@ -394,6 +416,7 @@ Window {
 
                 Text {
                     id: tLabel
+                    objectName: "tLabel"
                     text: "S:"
                     font.pixelSize: itPicket.height - 2
                     anchors.left: parent.left
@@ -403,6 +426,7 @@ Window {
 
                 Text {
                     id: tLength
+                    objectName: "tLength"
                     text: getLengthDisplay()
                     font.pixelSize: tLabel.font.pixelSize
                     anchors.left: tLabel.right
@@ -412,6 +436,7 @@ Window {
 
                 Button {
                     id: btPause
+                    objectName: "btPause"
                     anchors.right: btPicket.left
                     anchors.rightMargin: 5
                     anchors.top: parent.top
@@ -423,6 +448,7 @@ Window {
 
                 Button {
                     id: btPicket
+                    objectName: "btPicket"
                     anchors.right: parent.right
                     anchors.top: parent.top
                     anchors.bottom: parent.bottom
@@ -440,9 +466,11 @@ Window {
 
         Item {
             id: itCaptions
+            objectName: "itCaptions"
 
             Button {
                 id: btRecord
+                objectName: "btRecord"
                 anchors.left: parent.left
                 anchors.right: parent.right
                 anchors.bottom: parent.bottom
@@ -454,6 +482,7 @@ Window {
 
             Item {
                 id: itPickCaption
+                objectName: "itPickCaption"
                 anchors.left: parent.left
                 anchors.right: parent.right
                 anchors.bottom: btRecord.top
@@ -469,12 +498,14 @@ Window {
 
                     Text {
                         id: txStartPicket
+                        objectName: "txStartPicket"
                         text: "Стартовый пикет:"
                         font.pixelSize: getPicketHeigth() / 4
                     }
 
                     TextField {
                         id: startPicket
+                        objectName: "startPicket"
                         placeholderText: "0"
                         validator: IntValidator { bottom: 0; top: 999 }
                         inputMethodHints: Qt.ImhDigitsOnly
@@ -493,6 +524,7 @@ Window {
 
                     ComboBox {
                         id: cbDirection
+                        objectName: "cbDirection"
                         model: ["Прямое", "Обратное"]
                         width: grPickCaption.width / 5
                         font.pixelSize: txStartPicket.font.pixelSize
@@ -509,6 +541,7 @@ Window {
 
             GaugeCaption {
                 id: vCaption
+                objectName: "vCaption"
                 anchors.top: parent.top
                 anchors.bottom: itPickCaption.top
                 anchors.left: parent.left
@@ -519,6 +552,7 @@ Window {
 
             GaugeCaption {
                 id: hCaption
+                objectName: "hCaption"
                 anchors.top: parent.top
                 anchors.bottom: itPickCaption.top
                 anchors.left: vCaption.right
@@ -530,6 +564,7 @@ Window {
 
         Item {
             id: itManual
+            objectName: "itManual"
 
             ScrollView {
                 id: svManual
@@ -538,6 +573,7 @@ Window {
 
                 TextArea {
                     id: taManual
+                    objectName: "taManual"
                     readOnly: true
                     wrapMode: TextEdit.Wrap
                     font.pixelSize: 18
@@ -602,6 +638,7 @@ Window {
 
     Rectangle {
         id: itSaveFailure
+        objectName: "itSaveFailure"
         visible: saveFailureText !== ""
         anchors.top: tbMenu.bottom
         anchors.left: parent.left
@@ -611,6 +648,7 @@ Window {
         z: 10
         Text {
             id: txSaveFailure
+            objectName: "txSaveFailure"
             anchors.fill: parent
             anchors.margins: 10
             text: saveFailureText
