@@ -169,6 +169,9 @@ void TestTervalo::measKeepedIsReadAndCleared()
 
 void TestTervalo::noDeviceLeavesControllerIdle()
 {
+    // No ports at all: neither the machine's own nor extra paths.
+    MeasSystemsFinder::setSystemPortsListed(false);
+    qunsetenv("TERVALO_EXTRA_PORTS");
     Tervalo c;
     QVERIFY(c.measSystemsFinder());
     // A search over no ports ends inside start() itself; the controller must
@@ -176,7 +179,7 @@ void TestTervalo::noDeviceLeavesControllerIdle()
     QSignalSpy ready(c.measSystemsFinder(), &MeasSystemsFinder::Ready);
     QVERIFY(ready.isValid());
     c.start();
-    QTRY_COMPARE(ready.count(), 1);
+    QCOMPARE(ready.count(), 1);
     QCOMPARE(c.activeMeasSystem(), nullptr);
     QCOMPARE(c.currentS(), 0);
     QVERIFY(!c.dataReceived());

@@ -1,0 +1,320 @@
+#include "framebuilder.h"
+#include "logger.h"
+#include "runlog.h"
+#include "usbtervalomeassystem.h"
+
+#ifdef Q_OS_UNIX
+#include "pseudoterminal.h"
+#endif
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString silenceLine = QStringLiteral("За последние 500 мс данные в порт не приходили");
+const QString sendLine = QStringLiteral("Send:  49 4e 49 54");
+
+// A port name no lookup can match and nothing can open.
+const QString noPort = QStringLiteral("/nonexistent/tervalo-port");
+
+} // namespace
+
+class TestUsbTervaloMeasSystem : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void recordFromFrame_data();
+    void recordFromFrame();
+    void firstFrameOfWindowIsLoggedAndSignalledFirst();
+    void nextWindowLogsAgain();
+    void silenceIsLoggedEveryTick();
+    void bufferWithoutHeaderStaysBounded();
+    void failedOpenReturnsFalseQuietly();
+#ifdef Q_OS_UNIX
+    void openSendsInitAndRepeatsIt();
+    void secondActivationSendsNothing();
+    void framesOverPseudoTerminal_data();
+    void framesOverPseudoTerminal();
+    void reopenKeepsPartialFrame();
+#endif
+
+private:
+    int bufferedBytes(UsbTervaloMeasSystem &system) const { return system.m_decoder.pendingSize(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QObject> m_owner;
+    QString m_oldDir;
+};
+
+void TestUsbTervaloMeasSystem::initTestCase()
+{
+    qRegisterMetaType<std::vector<QVariant>>("std::vector<QVariant>");
+}
+
+void TestUsbTervaloMeasSystem::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_oldDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_owner = std::make_unique<QObject>();
+    QVERIFY(Logger::instance(m_owner.get()));
+}
+
+void TestUsbTervaloMeasSystem::cleanup()
+{
+    m_owner.reset();
+    QDir::setCurrent(m_oldDir);
+    m_dir.reset();
+}
+
+void TestUsbTervaloMeasSystem::recordFromFrame_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<bool>("workV");
+    QTest::addColumn<double>("v");
+    QTest::addColumn<bool>("workH");
+    QTest::addColumn<double>("h");
+    QTest::addColumn<int>("counter");
+    QTest::addColumn<QString>("logLine");
+
+    QTest::newRow("0A BC is no reading, other channel unaffected")
+            << QByteArray::fromHex("5241494c0abcff8500000000") << false << 27.48 << true << -1.23 << 0
+            << QStringLiteral("2748;-123;0;");
+    QTest::newRow("7F FF and 80 00") << QByteArray::fromHex("5241494c7fff800000000001") << true << 327.67 << true
+                                     << -327.68 << 1 << QStringLiteral("32767;-32768;1;");
+    QTest::newRow("-1 and counter FF FF FF FF") << QByteArray::fromHex("5241494cffff0abcffffffff") << true << -0.01
+                                                << false << 27.48 << -1 << QStringLiteral("-1;2748;-1;");
+    QTest::newRow("counter 00 00 01 00") << QByteArray::fromHex("5241494c0000000100000100") << true << 0.0 << true
+                                         << 0.01 << 256 << QStringLiteral("0;1;256;");
+}
+
+void TestUsbTervaloMeasSystem::recordFromFrame()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, workV);
+    QFETCH(double, v);
+    QFETCH(bool, workH);
+    QFETCH(double, h);
+    QFETCH(int, counter);
+    QFETCH(QString, logLine);
+
+    UsbTervaloMeasSystem system(noPort, nullptr);
+    QVERIFY(system.currentMeas().empty());
+    QSignalSpy records(&system, &MeasSystem::sigCurrentMeas);
+    QVERIFY(records.isValid());
+    system.receive(frame);
+    QCOMPARE(records.count(), 1);
+
+    const auto record = records.at(0).at(0).value<std::vector<QVariant>>();
+    QCOMPARE(int(record.size()), 5);
+    QCOMPARE(record[0].userType(), int(QMetaType::Bool));
+    QCOMPARE(record[1].userType(), int(QMetaType::Double));
+    QCOMPARE(record[2].userType(), int(QMetaType::Bool));
+    QCOMPARE(record[3].userType(), int(QMetaType::Double));
+    QCOMPARE(record[4].userType(), int(QMetaType::Int));
+    QCOMPARE(record[0].toBool(), workV);
+    QCOMPARE(record[1].toDouble(), v);
+    QCOMPARE(record[2].toBool(), workH);
+    QCOMPARE(record[3].toDouble(), h);
+    QCOMPARE(record[4].toInt(), counter);
+    QCOMPARE(system.currentMeas(), record);
+    QVERIFY(runLogLines().contains(logLine));
+}
+
+void TestUsbTervaloMeasSystem::firstFrameOfWindowIsLoggedAndSignalledFirst()
+{
+    UsbTervaloMeasSystem system(noPort, nullptr);
+    QStringList events;
+    connect(&system, &MeasSystem::sigDataReceived, this, [&events] {
+        // The frame's log line must be in the file before the signal goes out.
+        events << QStringLiteral("data after ") + runLogLines().last();
+    });
+    connect(&system, &MeasSystem::sigCurrentMeas, this, [&events](std::vector<QVariant> record) {
+        events << QStringLiteral("record ") + QString::number(record[4].toInt());
+    });
+
+    const QByteArray arrival =
+            FrameBuilder::frame(-123, 2748, 1045) + FrameBuilder::frame(1, 2, 1046) + FrameBuilder::frame(3, 4, 1047);
+    system.receive(arrival);
+
+    QCOMPARE(events, QStringList({ "data after -123;2748;1045;", "record 1045", "record 1046", "record 1047" }));
+    const QStringList lines = runLogLines();
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[1], QStringLiteral("Пришло в порт ") + QString::fromLatin1(arrival.toHex(' ').prepend(' ')));
+    QCOMPARE(lines[2], QStringLiteral("-123;2748;1045;"));
+}
+
+void TestUsbTervaloMeasSystem::nextWindowLogsAgain()
+{
+    UsbTervaloMeasSystem system(noPort, nullptr);
+    QSignalSpy data(&system, &MeasSystem::sigDataReceived);
+    QVERIFY(data.isValid());
+    system.receive(FrameBuilder::frame(1, 1, 1));
+    system.receive(FrameBuilder::frame(2, 2, 2));
+    QCOMPARE(data.count(), 1);
+    QCOMPARE(runLogCountStarting(QStringLiteral("Пришло в порт ")), 1);
+
+    // The tick after a frame only opens a new window; a silence line means a
+    // whole window has passed since.
+    QTRY_VERIFY_WITH_TIMEOUT(runLogCount(silenceLine) >= 1, 10000);
+    system.receive(FrameBuilder::frame(3, 3, 3));
+    QCOMPARE(data.count(), 2);
+    QCOMPARE(runLogCountStarting(QStringLiteral("Пришло в порт ")), 2);
+    QVERIFY(runLogLines().contains(QStringLiteral("3;3;3;")));
+    QVERIFY(!runLogLines().contains(QStringLiteral("2;2;2;")));
+}
+
+void TestUsbTervaloMeasSystem::silenceIsLoggedEveryTick()
+{
+    UsbTervaloMeasSystem system(noPort, nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(runLogCount(silenceLine) >= 4, 20000);
+    // Nothing but silence lines behind the log's first line: no frame, no port.
+    const QStringList lines = runLogLines();
+    for (int i = 1; i < lines.size(); ++i)
+        QCOMPARE(lines[i], silenceLine);
+}
+
+void TestUsbTervaloMeasSystem::bufferWithoutHeaderStaysBounded()
+{
+    UsbTervaloMeasSystem system(noPort, nullptr);
+    QSignalSpy records(&system, &MeasSystem::sigCurrentMeas);
+    QVERIFY(records.isValid());
+    const QByteArray noise(64 * 1024, 'q');
+    for (int i = 0; i < 32; ++i)
+        system.receive(noise);
+    QVERIFY(bufferedBytes(system) <= 3);
+    system.receive("RAI");
+    system.receive(QByteArray("L\x00\x07\x00\x08\x00\x00\x00\x09", 9));
+    QCOMPARE(records.count(), 1);
+    QCOMPARE(records.at(0).at(0).value<std::vector<QVariant>>()[4].toInt(), 9);
+}
+
+void TestUsbTervaloMeasSystem::failedOpenReturnsFalseQuietly()
+{
+    // A path below a regular file cannot be a device, whoever runs the test.
+    QFile file(QStringLiteral("plain"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    UsbTervaloMeasSystem system(m_dir->filePath(QStringLiteral("plain/tty")), nullptr);
+    QVERIFY(!system.setActive(true));
+    QVERIFY(!system.isOpen());
+    QCOMPARE(runLogCountStarting(QStringLiteral("Send:")), 0);
+    QVERIFY(system.setActive(false));
+}
+
+#ifdef Q_OS_UNIX
+
+void TestUsbTervaloMeasSystem::openSendsInitAndRepeatsIt()
+{
+    PseudoTerminal device;
+    QVERIFY2(device.open(), qPrintable(device.errorString()));
+    UsbTervaloMeasSystem system(device.slavePath(), nullptr);
+    QVERIFY(system.setActive(true));
+    QCOMPARE(runLogCount(sendLine), 1);
+
+    QByteArray heard;
+    auto hear = [&] { return heard += device.readAvailable(); };
+    QTRY_COMPARE_WITH_TIMEOUT(hear(), QByteArray("INIT"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(hear(), QByteArray("INITINIT"), 20000);
+    QCOMPARE(runLogCount(sendLine), 2);
+}
+
+void TestUsbTervaloMeasSystem::secondActivationSendsNothing()
+{
+    PseudoTerminal device;
+    QVERIFY2(device.open(), qPrintable(device.errorString()));
+    UsbTervaloMeasSystem system(device.slavePath(), nullptr);
+    QVERIFY(system.setActive(true));
+    QVERIFY(system.setActive(true));
+    QCOMPARE(runLogCount(sendLine), 1);
+    QVERIFY(system.isOpen());
+
+    // Both calls have returned and the port is flushed; a second command would
+    // have to follow the first one, which a frame sent back proves was read.
+    QByteArray heard;
+    auto hear = [&] { return heard += device.readAvailable(); };
+    QTRY_COMPARE_WITH_TIMEOUT(hear(), QByteArray("INIT"), 10000);
+    QSignalSpy records(&system, &MeasSystem::sigCurrentMeas);
+    QVERIFY(records.isValid());
+    QCOMPARE(device.write(FrameBuilder::frame(5, 6, 7)), qint64(12));
+    QTRY_COMPARE_WITH_TIMEOUT(records.count(), 1, 10000);
+    QCOMPARE(hear(), QByteArray("INIT"));
+}
+
+void TestUsbTervaloMeasSystem::framesOverPseudoTerminal_data()
+{
+    QTest::addColumn<QByteArrayList>("writes");
+    QTest::addColumn<QVector<int>>("recordsAfter");
+    QTest::addColumn<QVector<int>>("bufferedAfter");
+
+    const QByteArray a = FrameBuilder::frame(-123, 2748, 1045);
+    const QByteArray b = FrameBuilder::frame(10, 20, 30);
+    QTest::newRow("split over two arrivals")
+            << QByteArrayList { a.left(6), a.mid(6) } << QVector<int> { 0, 1 } << QVector<int> { 6, 0 };
+    QTest::newRow("three frames in one arrival")
+            << QByteArrayList { a + b + a } << QVector<int> { 3 } << QVector<int> { 0 };
+    QTest::newRow("noise before header")
+            << QByteArrayList { "\x13\x37noise" + b } << QVector<int> { 1 } << QVector<int> { 0 };
+    QTest::newRow("header with fewer than 8 bytes after it")
+            << QByteArrayList { b.left(10), b.mid(10) } << QVector<int> { 0, 1 } << QVector<int> { 10, 0 };
+}
+
+void TestUsbTervaloMeasSystem::framesOverPseudoTerminal()
+{
+    QFETCH(QByteArrayList, writes);
+    QFETCH(QVector<int>, recordsAfter);
+    QFETCH(QVector<int>, bufferedAfter);
+
+    PseudoTerminal device;
+    QVERIFY2(device.open(), qPrintable(device.errorString()));
+    UsbTervaloMeasSystem system(device.slavePath(), nullptr);
+    QSignalSpy records(&system, &MeasSystem::sigCurrentMeas);
+    QSignalSpy data(&system, &MeasSystem::sigDataReceived);
+    QVERIFY(records.isValid() && data.isValid());
+    QVERIFY(system.setActive(true));
+
+    for (int i = 0; i < writes.size(); ++i) {
+        QCOMPARE(device.write(writes[i]), qint64(writes[i].size()));
+        // Each write is read whole before the next one goes out.
+        QTRY_VERIFY_WITH_TIMEOUT(records.count() == recordsAfter[i] && bufferedBytes(system) == bufferedAfter[i],
+                                 10000);
+    }
+    QCOMPARE(data.count(), 1);
+}
+
+void TestUsbTervaloMeasSystem::reopenKeepsPartialFrame()
+{
+    PseudoTerminal device;
+    QVERIFY2(device.open(), qPrintable(device.errorString()));
+    UsbTervaloMeasSystem system(device.slavePath(), nullptr);
+    QSignalSpy records(&system, &MeasSystem::sigCurrentMeas);
+    QVERIFY(records.isValid());
+    QVERIFY(system.setActive(true));
+
+    const QByteArray frame = FrameBuilder::frame(-1, 1, 99);
+    device.write(frame.left(8));
+    QTRY_COMPARE_WITH_TIMEOUT(bufferedBytes(system), 8, 10000);
+    QVERIFY(system.setActive(false));
+    QVERIFY(!system.isOpen());
+    QVERIFY(system.setActive(true));
+    QCOMPARE(runLogCount(sendLine), 2);
+    device.write(frame.mid(8));
+    QTRY_COMPARE_WITH_TIMEOUT(records.count(), 1, 10000);
+    QCOMPARE(records.at(0).at(0).value<std::vector<QVariant>>()[4].toInt(), 99);
+}
+
+#endif // Q_OS_UNIX
+
+QTEST_GUILESS_MAIN(TestUsbTervaloMeasSystem)
+#include "tst_usbtervalomeassystem.moc"
