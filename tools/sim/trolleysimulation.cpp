@@ -71,7 +71,7 @@ double TrolleySimulation::excursionMm(Excursion &e, int axis, double x)
 {
     while (x >= e.next) {
         e.start = e.next;
-        e.length = 1.5 + 2.5 * uniform();
+        e.length = 3.0 + 5.0 * uniform();
         const double peak = excursionMin[axis] + (excursionMax[axis] - excursionMin[axis]) * uniform();
         e.peakMm = uniform() < 0.5 ? -peak : peak;
         e.next = e.start + e.length - meanExcursionGap * std::log(uniform());
