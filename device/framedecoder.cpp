@@ -48,16 +48,19 @@ bool FrameDecoder::next(TervaloFrame *frame)
 
 void FrameDecoder::compact()
 {
+    // Copies only what stays: removing from the front would first copy the
+    // whole arrival when the buffer still shares it with the caller.
     const int d = m_buffer.indexOf(headerBytes, m_offset);
     if (d >= 0) {
         // A header waits for the rest of its frame; the bytes before it are
         // kept as they are, they go with the frame.
-        m_buffer.remove(0, m_offset);
+        if (m_offset > 0)
+            m_buffer = m_buffer.mid(m_offset);
     } else {
         // No header in what is left: any later header can begin at most in
         // the last three bytes.
         const int keep = qMin(headerSize - 1, m_buffer.size() - m_offset);
-        m_buffer.remove(0, m_buffer.size() - keep);
+        m_buffer = keep > 0 ? m_buffer.right(keep) : QByteArray();
     }
     m_offset = 0;
 }
