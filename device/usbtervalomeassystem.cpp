@@ -23,6 +23,7 @@ const char initCommand[] = "INIT";
 UsbTervaloMeasSystem::UsbTervaloMeasSystem(const QString &portName, QObject *parent)
     : MeasSystem(parent)
     , m_portInfo(listedPortInfo(portName))
+    , m_portName(portName)
 {
     m_watchdog = new QTimer(this);
     m_awaitFrame = true;

@@ -43,7 +43,8 @@ public:
 
     bool setActive(bool on) override;
 
-    QString portName() const { return m_port->portName(); }
+    // The name or path given at construction.
+    QString portName() const { return m_portName; }
     bool isOpen() const { return m_port->isOpen(); }
 
     // Takes bytes as they arrived from the device: buffers them, logs the
@@ -66,6 +67,7 @@ private:
     QTimer *m_watchdog = nullptr;
     bool m_awaitFrame = true;
     FrameDecoder m_decoder;
+    QString m_portName;
 };
 
 #endif // USBTERVALOMEASSYSTEM_H
