@@ -181,15 +181,5 @@ Item {
                 }
             }
         }
-
-        function test_selectorFromKeyboard() {
-            var rig = makeRig()
-            var selector = part(rig, "cbSound")
-            selector.forceActiveFocus()
-            keyClick(Qt.Key_Down)
-            compare(selector.displayText, "Короткое")
-            compare(rig.caption.audioEnable, true)
-            compare(rig.caption.longPlay, false)
-        }
     }
 }
