@@ -90,12 +90,24 @@ Window {
         return name.indexOf(".") < 0 ? url + ".csv" : url
     }
 
+    // The file as the operator knows it: "C:/..." on Windows, "/..." elsewhere.
+    function displayPath(url) {
+        var path = url.replace(/^file:\/\//, "")
+        if (/^\/[A-Za-z]:/.test(path))
+            path = path.substring(1)
+        try {
+            return decodeURIComponent(path)
+        } catch (e) {
+            return path
+        }
+    }
+
     function saveProtocolTo(url) {
         if (mcRoutine.saveProtocol(url)) {
             saveFailureText = ""
             return true
         }
-        saveFailureText = "Журнал не сохранён в файл " + decodeURIComponent(url.replace(/^file:\/\/\/?/, ""))
+        saveFailureText = "Журнал не сохранён в файл " + displayPath(url)
                 + ". Показания остаются в памяти программы: укажите другой файл."
         Qt.callLater(saveMeasToFile)
         return false

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing need;
+# Installs the Debian 12 packages that building, running (--run) and testing need;
 # packages already installed are skipped, so a second run costs nothing.
 set -euo pipefail
 
@@ -12,6 +12,11 @@ packages=(
     qml-module-qt-labs-folderlistmodel qml-module-qt-labs-settings
     qml-module-qtmultimedia libqt5multimedia5-plugins qml-module-qttest
 )
+
+# The beep plays through GStreamer on Linux; only a run with sound needs it.
+if [ "${1:-}" = "--run" ]; then
+    packages+=(gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-alsa gstreamer1.0-pulseaudio)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

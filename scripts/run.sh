@@ -4,7 +4,7 @@
 # (its log tervalo.log and settings tervalo.ini lie there). Ctrl+C ends both.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" --run
 "$root/scripts/build.sh"
 
 program="$root/build/app/tervalo"

@@ -1,5 +1,8 @@
 #include "setup.h"
+#include "standincontroller.h"
 
+#include <QCoreApplication>
+#include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickStyle>
 
@@ -13,9 +16,15 @@ void QmlTestSetup::applicationAvailable()
     // The program runs its controls in this style; tests see the same sizes and
     // focus behaviour.
     QQuickStyle::setStyle(QStringLiteral("Material"));
+    QCoreApplication::setOrganizationName(QStringLiteral("brenvik"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("brenvik"));
+    QCoreApplication::setApplicationName(QStringLiteral("tervalo"));
 }
 
 void QmlTestSetup::qmlEngineAvailable(QQmlEngine *engine)
 {
-    Q_UNUSED(engine)
+    // The window reaches the native side only through mcRoutine; a stand-in
+    // serves it the values each test scripts.
+    engine->rootContext()->setContextProperty(QStringLiteral("mcRoutine"),
+                                              new StandInController(engine));
 }

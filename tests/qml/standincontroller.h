@@ -1,0 +1,96 @@
+#ifndef STANDINCONTROLLER_H
+#define STANDINCONTROLLER_H
+
+#include <QDir>
+#include <QFile>
+#include <QObject>
+#include <QStringList>
+#include <QVariantList>
+#include <QVariantMap>
+
+// Serves the window the values a test scripts, in place of the device
+// controller, and records what the window asks and hands over.
+class StandInController : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(double v MEMBER m_v)
+    Q_PROPERTY(double h MEMBER m_h)
+    Q_PROPERTY(int s MEMBER m_s)
+    Q_PROPERTY(bool data MEMBER m_data)
+    Q_PROPERTY(bool kept MEMBER m_kept)
+    Q_PROPERTY(bool workVValue MEMBER m_workV)
+    Q_PROPERTY(bool workHValue MEMBER m_workH)
+    Q_PROPERTY(bool saveResult MEMBER m_saveResult)
+    Q_PROPERTY(QStringList calls MEMBER m_calls)
+    Q_PROPERTY(QVariantList measures MEMBER m_measures)
+    Q_PROPERTY(QStringList protocols MEMBER m_protocols)
+
+public:
+    using QObject::QObject;
+
+    Q_INVOKABLE double currentV() { m_calls << QStringLiteral("currentV"); return m_v; }
+    Q_INVOKABLE double currentH() { m_calls << QStringLiteral("currentH"); return m_h; }
+    Q_INVOKABLE int currentS() { m_calls << QStringLiteral("currentS"); return m_s; }
+    Q_INVOKABLE bool dataReceived() { m_calls << QStringLiteral("dataReceived"); return m_data; }
+    Q_INVOKABLE bool measKeeped()
+    {
+        m_calls << QStringLiteral("measKeeped");
+        const bool kept = m_kept;
+        m_kept = false;
+        return kept;
+    }
+    Q_INVOKABLE bool workV() { m_calls << QStringLiteral("workV"); return m_workV; }
+    Q_INVOKABLE bool workH() { m_calls << QStringLiteral("workH"); return m_workH; }
+
+    Q_INVOKABLE void reset()
+    {
+        m_v = m_h = 0.0;
+        m_s = 0;
+        m_data = m_kept = m_workV = m_workH = false;
+        m_saveResult = true;
+        m_calls.clear();
+        m_measures.clear();
+        m_protocols.clear();
+    }
+
+    // Files in the working folder, for the window's settings file.
+    Q_INVOKABLE bool writeFile(const QString &name, const QString &text)
+    {
+        QFile file(name);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        return file.write(text.toUtf8()) >= 0;
+    }
+    Q_INVOKABLE bool removeFile(const QString &name) { return !QFile::exists(name) || QFile::remove(name); }
+
+public slots:
+    bool saveProtocol(QString urlName)
+    {
+        m_protocols << urlName;
+        return m_saveResult;
+    }
+    void saveMeasure(int picket, bool direction, float length, float v, float h)
+    {
+        m_measures << QVariantMap{ { QStringLiteral("picket"), picket },
+                                   { QStringLiteral("direction"), direction },
+                                   { QStringLiteral("length"), double(length) },
+                                   { QStringLiteral("v"), double(v) },
+                                   { QStringLiteral("h"), double(h) },
+                                   { QStringLiteral("s"), m_s } };
+    }
+
+private:
+    double m_v = 0.0;
+    double m_h = 0.0;
+    int m_s = 0;
+    bool m_data = false;
+    bool m_kept = false;
+    bool m_workV = false;
+    bool m_workH = false;
+    bool m_saveResult = true;
+    QStringList m_calls;
+    QVariantList m_measures;
+    QStringList m_protocols;
+};
+
+#endif // STANDINCONTROLLER_H

@@ -1,0 +1,376 @@
+import QtQuick 2.14
+import QtTest 1.14
+
+// The main window against a stand-in controller (mcRoutine) whose getter
+// values each test scripts; the window's 20 ms poll carries them in.
+TestCase {
+    id: testCase
+    name: "MainWindow"
+    when: windowShown
+
+    property var win: null
+
+    function createWindow(iniText) {
+        if (iniText === undefined)
+            verify(mcRoutine.removeFile("tervalo.ini"))
+        else
+            verify(mcRoutine.writeFile("tervalo.ini", iniText))
+        var component = Qt.createComponent("qrc:/main.qml")
+        compare(component.status, Component.Ready, component.errorString())
+        var w = component.createObject(null)
+        verify(w !== null)
+        return w
+    }
+
+    function item(objectName) {
+        var found = findChild(win, objectName)
+        verify(found !== null, "no object named " + objectName)
+        return found
+    }
+
+    function colorText(c) {
+        return String(c)
+    }
+
+    // Waits until the poll has carried the stand-in's counter into the window.
+    function setCounter(s) {
+        mcRoutine.s = s
+        tryCompare(win, "currentDiscret", s, 2000)
+    }
+
+    function init() {
+        mcRoutine.reset()
+        win = createWindow()
+        waitForRendering(item("itGauge"))
+    }
+
+    function cleanup() {
+        if (win) {
+            win.destroy()
+            win = null
+        }
+        wait(0)
+    }
+
+    function test_pollCallsGettersInOrder() {
+        mcRoutine.calls = []
+        tryVerify(function() { return mcRoutine.calls.length >= 21 }, 2000)
+        var calls = mcRoutine.calls
+        var order = ["currentV", "currentH", "currentS", "dataReceived", "measKeeped", "workV", "workH"]
+        var start = calls.indexOf("currentV")
+        for (var i = start; i + 7 <= calls.length; i += 7)
+            compare(calls.slice(i, i + 7), order)
+    }
+
+    function test_pollWritesValuesAndFlags() {
+        mcRoutine.v = 2.5
+        mcRoutine.h = -3.25
+        mcRoutine.workVValue = true
+        tryCompare(item("inputVertical"), "mess", 2.5, 2000)
+        tryCompare(item("inputHorizontal"), "mess", -3.25, 2000)
+        // The gauge clears the work flag at each lamp step; the poll sets it again.
+        tryVerify(function() { return item("inputVertical").blDetect1WorkInput === true }, 2000)
+        mcRoutine.workVValue = false
+        tryVerify(function() { return item("inputVertical").blDetect1WorkInput === false }, 2000)
+    }
+
+    function test_lamps() {
+        // Nothing has arrived since start-up: black centre, grey left, white right.
+        tryVerify(function() { return colorText(item("receiveIndicator").color) === "#000000" }, 2000)
+        compare(colorText(item("recordIndicator").color), "#d3d3d3")
+        compare(colorText(item("keepIndicator").color), "#ffffff")
+
+        mcRoutine.data = true
+        tryVerify(function() { return colorText(item("receiveIndicator").color) === "#ffffe0" }, 2000)
+
+        win.measuring = true
+        compare(colorText(item("recordIndicator").color), "#008000")
+        win.pause = true
+        compare(colorText(item("recordIndicator").color), "#ff0000")
+
+        mcRoutine.kept = true
+        tryVerify(function() { return colorText(item("keepIndicator").color) === "#0000ff" }, 2000)
+        tryVerify(function() { return colorText(item("keepIndicator").color) === "#ffffff" }, 2000)
+        win.pause = false
+        win.measuring = false
+    }
+
+    function test_lampToolTips_data() {
+        return [
+            { tag: "left", lamp: "recordIndicator", tip: "ttRecordIndicator", text: "Режим работы" },
+            { tag: "centre", lamp: "receiveIndicator", tip: "ttReceiveIndicator", text: "Связь с оборудованием" },
+            { tag: "right", lamp: "keepIndicator", tip: "ttKeepIndicator", text: "Запись показаний" },
+        ]
+    }
+
+    function test_lampToolTips(data) {
+        var lamp = item(data.lamp)
+        var tip = item(data.tip)
+        compare(tip.text, data.text)
+        verify(!tip.visible)
+        mouseMove(lamp, lamp.width / 2, lamp.height / 2)
+        tryCompare(tip, "visible", true, 2000)
+        mouseMove(item("itGauge"), 5, item("itGauge").height / 2)
+        tryCompare(tip, "visible", false, 2000)
+    }
+
+    function test_firstCounterChangeIsTheReference() {
+        setCounter(1000)
+        compare(win.startDiscret, 1000)
+        compare(item("tLength").text, "ПК 0 + 0.0 м")
+        win.currentPicket = 12
+        setCounter(1000 + 4613)   // 3.46 m at 0.00075 m per step
+        compare(item("tLength").text, "ПК 12 + 3.5 м")
+        setCounter(1000 - 4000)   // moving back gives the same kind of distance
+        compare(item("tLength").text, "ПК 12 + 3.0 м")
+    }
+
+    function test_recordingStartsWithSaveAtZeroAndFollowsCadence() {
+        setCounter(5)
+        item("btRecord").clicked()
+        verify(win.measuring)
+        compare(item("btRecord").text, "Остановить запись")
+        compare(mcRoutine.measures.length, 1)
+        compare(mcRoutine.measures[0].length, 0)
+        verify(!item("itPickCaption").enabled)
+        verify(item("itPicket").enabled)
+
+        // After a picket mark the cadence counts from it: saves at d = 0, 334, 667, 1000, 1334.
+        item("btPicket").clicked()
+        mcRoutine.measures = []
+        var steps = [1, 333, 334, 666, 667, 999, 1000, 1333, 1334]
+        var saving = [true, false, true, false, true, false, true, false, true]
+        for (var i = 0; i < steps.length; ++i) {
+            var before = mcRoutine.measures.length
+            setCounter(5 + steps[i])
+            compare(mcRoutine.measures.length, before + (saving[i] ? 1 : 0), "d = " + steps[i])
+        }
+        compare(win.numberMeasFromPicket, 5)
+    }
+
+    function test_backlogIsWorkedOffOneSavePerChange() {
+        item("btRecord").clicked()
+        mcRoutine.measures = []
+        // Before any picket mark the cadence counts from 0: a jump to 1000 owes
+        // four saves (d >= 0, 333.3, 666.7, 1000), one per counter change.
+        setCounter(1000)
+        compare(mcRoutine.measures.length, 1)
+        setCounter(1001)
+        compare(mcRoutine.measures.length, 2)
+        setCounter(1002)
+        compare(mcRoutine.measures.length, 3)
+        setCounter(1003)
+        compare(mcRoutine.measures.length, 4)
+        setCounter(1004)
+        compare(mcRoutine.measures.length, 4)
+    }
+
+    function test_savedValuesAreTheShownOnes() {
+        mcRoutine.v = 1.5
+        mcRoutine.h = -2.25
+        tryCompare(item("inputVertical"), "mess", 1.5, 2000)
+        tryCompare(item("inputHorizontal"), "mess", -2.25, 2000)
+        item("inputVertical").zeroShift = 0.5
+        win.currentPicket = 7
+        item("btRecord").clicked()
+        var m = mcRoutine.measures[0]
+        compare(m.picket, 7)
+        compare(m.direction, true)
+        compare(m.v, 2.0)
+        compare(m.h, -2.25)
+    }
+
+    function test_picketMarkForwardAndReverse() {
+        item("btRecord").clicked()
+        setCounter(2000)
+        item("btPicket").clicked()
+        compare(win.currentPicket, 1)
+        compare(win.prevSavedDiscret, 2000)
+        compare(win.startDiscret, 2000)
+        compare(win.numberMeasFromPicket, 0)
+        item("btRecord").clicked()   // stop: the picket strip and the direction unlock
+        win.currentPicket = 0
+        item("cbDirection").currentIndex = 1
+        verify(!win.directionForward)
+        item("btRecord").clicked()
+        item("btPicket").clicked()
+        compare(win.currentPicket, -1)
+        compare(item("tLength").text, "ПК -1 - 0.0 м")
+    }
+
+    function test_pauseStopsSaving() {
+        item("btRecord").clicked()
+        item("btPicket").clicked()
+        item("btPause").clicked()
+        verify(win.pause)
+        compare(item("btPause").text, "ПРОДОЛЖИТЬ")
+        mcRoutine.measures = []
+        setCounter(500)
+        setCounter(900)
+        compare(mcRoutine.measures.length, 0)
+        item("btPause").clicked()
+        compare(item("btPause").text, "ПАУЗА")
+        setCounter(901)
+        compare(mcRoutine.measures.length, 1)
+    }
+
+    function test_differenceBeyondIntRangeSavesNothing() {
+        setCounter(-2147483648)
+        item("btRecord").clicked()
+        item("btPicket").clicked()
+        setCounter(-2147483647)   // d = 1 >= 0: one save
+        mcRoutine.measures = []
+        setCounter(2147483647)    // d = 4294967295 wraps to -1
+        compare(mcRoutine.measures.length, 0)
+    }
+
+    function test_stopOpensDialogAndSaves() {
+        item("btRecord").clicked()
+        item("btRecord").clicked()
+        verify(!win.measuring)
+        compare(item("btRecord").text, "Начать запись")
+        verify(item("itPickCaption").enabled)
+        tryCompare(item("fileDialog"), "visible", true, 2000)
+        item("fileDialog").close()
+        verify(win.saveProtocolTo("file:///tmp/run.csv"))
+        compare(mcRoutine.protocols, ["file:///tmp/run.csv"])
+        verify(!item("itSaveFailure").visible)
+    }
+
+    function test_failureNamesTheFileAsTheOperatorKnowsIt() {
+        compare(win.displayPath("file:///C:/Журналы/run.csv"), "C:/Журналы/run.csv")
+        compare(win.displayPath("file:///home/crew/night%201.csv"), "/home/crew/night 1.csv")
+    }
+
+    function test_typedNameWithoutSuffixGetsCsv() {
+        compare(win.protocolUrl("file:///tmp/night"), "file:///tmp/night.csv")
+        compare(win.protocolUrl("file:///tmp/night.txt"), "file:///tmp/night.txt")
+        compare(win.protocolUrl("file:///tmp/v1.2/night"), "file:///tmp/v1.2/night.csv")
+    }
+
+    function test_failedSaveIsShownAndDialogReopens() {
+        mcRoutine.saveResult = false
+        verify(!win.saveProtocolTo("file:///no/such/folder/run.csv"))
+        verify(item("itSaveFailure").visible)
+        verify(item("txSaveFailure").text.indexOf("не сохранён") >= 0)
+        verify(item("txSaveFailure").text.indexOf("/no/such/folder/run.csv") >= 0)
+        tryCompare(item("fileDialog"), "visible", true, 2000)
+        item("fileDialog").close()
+
+        // Another file that works clears the warning.
+        mcRoutine.saveResult = true
+        verify(win.saveProtocolTo("file:///tmp/good.csv"))
+        verify(!item("itSaveFailure").visible)
+    }
+
+    function test_stepLength_data() {
+        return [
+            { tag: "no file", ini: undefined, expected: 0.00075 },
+            { tag: "from the file", ini: "[General]\nstepLength=0.001\n", expected: 0.001 },
+            { tag: "decimal comma", ini: "[General]\nstepLength=\"0,001\"\n", expected: 0.00075 },
+            { tag: "zero", ini: "[General]\nstepLength=0\n", expected: 0.00075 },
+            { tag: "negative", ini: "[General]\nstepLength=-0.001\n", expected: 0.00075 },
+            { tag: "text", ini: "[General]\nstepLength=abc\n", expected: 0.00075 },
+        ]
+    }
+
+    function test_stepLength(data) {
+        win.destroy()
+        win = createWindow(data.ini)
+        compare(win.stepLength, data.expected)
+        setCounter(10)
+        setCounter(1010)
+        compare(win.currentLength.toFixed(6), (1000 * data.expected).toFixed(6))
+    }
+
+    function test_alarmFlagsAtAndBeyondLimit() {
+        var caption = item("vCaption")
+        caption.audioEnable = true
+        mcRoutine.v = 6
+        tryCompare(item("inputVertical"), "mess", 6, 2000)
+        verify(!win.boolBuzzerPlayV)   // equal to the limit: within tolerance
+        mcRoutine.v = 6.1
+        tryCompare(win, "boolBuzzerPlayV", true, 2000)
+        mcRoutine.v = -6.1
+        tryCompare(win, "boolBuzzerPlayV", true, 2000)
+        caption.audioEnable = false
+        verify(!win.boolBuzzerPlayV)
+        mcRoutine.h = 8.5
+        tryCompare(item("inputHorizontal"), "mess", 8.5, 2000)
+        verify(!win.boolBuzzerPlayH)
+        item("hCaption").audioEnable = true
+        verify(win.boolBuzzerPlayH)
+    }
+
+    SignalSpy { id: runningSpyV; signalName: "runningChanged" }
+    SignalSpy { id: runningSpyH; signalName: "runningChanged" }
+
+    function test_oneBeepPerEntryWithItsLength_data() {
+        return [
+            { tag: "short", longPlay: false, interval: 100 },
+            { tag: "long", longPlay: true, interval: 500 },
+        ]
+    }
+
+    function test_oneBeepPerEntryWithItsLength(data) {
+        var timer = item("timerBuzzerV")
+        runningSpyV.target = timer
+        runningSpyV.clear()
+        item("vCaption").longPlay = data.longPlay
+        item("vCaption").audioEnable = true
+        mcRoutine.v = 7
+        tryCompare(win, "boolBuzzerPlayV", true, 2000)
+        compare(timer.interval, data.interval)
+        // Started once, stopped once: staying outside gives no further beep.
+        tryCompare(runningSpyV, "count", 2, 3000)
+        mcRoutine.v = 7.5
+        tryCompare(item("inputVertical"), "mess", 7.5, 2000)
+        compare(runningSpyV.count, 2)
+        // Leaving and coming back gives a new one.
+        mcRoutine.v = 0
+        tryCompare(win, "boolBuzzerPlayV", false, 2000)
+        mcRoutine.v = -7
+        tryCompare(runningSpyV, "count", 4, 3000)
+    }
+
+    function test_eitherTimerStopsTheSharedSound() {
+        var timerV = item("timerBuzzerV")
+        var timerH = item("timerBuzzerH")
+        runningSpyV.target = timerV
+        runningSpyH.target = timerH
+        runningSpyV.clear()
+        runningSpyH.clear()
+        item("vCaption").audioEnable = true
+        item("hCaption").audioEnable = true
+        item("hCaption").longPlay = true
+        mcRoutine.v = 7
+        mcRoutine.h = 9
+        // The player is stopped by whichever timer ends (a headless machine has no
+        // sound device to observe): here the short vertical beep ends while the
+        // long horizontal one is still due.
+        tryCompare(runningSpyV, "count", 2, 3000)
+        verify(!timerV.running)
+        verify(timerH.running)
+        tryCompare(runningSpyH, "count", 2, 3000)
+    }
+
+    function test_gaugeSizes() {
+        var page = item("itGauge")
+        var gauge = item("gaugeVertical")
+        win.visibility = 2   // windowed, so that the size can be set
+        win.width = 700
+        win.height = 1400
+        tryVerify(function() { return page.width === 700 })
+        compare(gauge.width, (page.width - 20) / 2)
+        compare(gauge.height, gauge.width)
+        win.width = 2400
+        win.height = 900
+        tryVerify(function() { return page.width === 2400 })
+        var a = page.height - 10 - 2 * 20 - item("itPicket").height
+        compare(gauge.width, a)
+        compare(item("gaugeHorizontal").width, a)
+        compare(win.picketHeightFor(250), 30)
+        compare(win.picketHeightFor(300), 30)
+        compare(win.picketHeightFor(1080), 108)
+    }
+}
