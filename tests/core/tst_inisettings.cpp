@@ -1,12 +1,14 @@
 #include "inisettings.h"
+#include "testfolder.h"
 
-#include <QDir>
-#include <QFile>
 #include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
+namespace {
+
+const QString ini = QStringLiteral("tervalo.ini");
+
+} // namespace
 
 class TestIniSettings : public QObject
 {
@@ -16,132 +18,94 @@ private slots:
     void init();
     void cleanup();
 
-    void missingFileGivesDefaultsAndIsNotCreated();
-    void loadedValueBeatsDefault();
-    void invalidValueIsSkippedAndLeftAlone();
-    void emptyValueRoundTrips();
+    void fileIsReadAndWrittenBackAsLoaded_data();
+    void fileIsReadAndWrittenBackAsLoaded();
     void setValueIsSeenAtOnceAndWrittenAtExit();
     void changeByAnotherProgramIsOverwrittenAddedKeyStays();
-    void stepLengthRoundTripsUnchanged();
 
 private:
-    QString iniPath() const { return m_dir->filePath(QStringLiteral("tervalo.ini")); }
-    void writeIni(const QByteArray &text);
-    QByteArray readIni() const;
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldDir;
+    std::unique_ptr<TestFolder> m_folder;
 };
 
 void TestIniSettings::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_oldDir = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_dir->path()));
+    m_folder = std::make_unique<TestFolder>();
+    QVERIFY(m_folder->isValid());
 }
 
 void TestIniSettings::cleanup()
 {
-    QDir::setCurrent(m_oldDir);
-    m_dir.reset();
+    m_folder.reset();
 }
 
-void TestIniSettings::writeIni(const QByteArray &text)
+void TestIniSettings::fileIsReadAndWrittenBackAsLoaded_data()
 {
-    QFile file(iniPath());
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(text), qint64(text.size()));
+    // A null file stands for no file at all.
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QByteArray>("after");
+    const QString path = IniSettings::JournalsPath;
+    QTest::newRow("missing file gives the default and is not created")
+            << QByteArray() << path << QVariant(QStringLiteral("c:/")) << QByteArray();
+    QTest::newRow("key without a default is invalid") << QByteArray() << "stepLength" << QVariant() << QByteArray();
+    const QByteArray loaded("[General]\nJournalsPath=d:/journals\n");
+    QTest::newRow("loaded value beats default") << loaded << path << QVariant("d:/journals") << loaded;
+    const QByteArray invalid("[General]\nJournalsPath=@Invalid()\nother=1\n");
+    QTest::newRow("invalid value is skipped and left alone") << invalid << path << QVariant("c:/") << invalid;
+    const QByteArray empty("[General]\nJournalsPath=\n");
+    QTest::newRow("empty value round trips") << empty << path << QVariant(QLatin1String("")) << empty;
+    const QByteArray step("[General]\nstepLength=0.001\n");
+    QTest::newRow("stepLength round trips unchanged") << step << "stepLength" << QVariant("0.001") << step;
 }
 
-QByteArray TestIniSettings::readIni() const
+void TestIniSettings::fileIsReadAndWrittenBackAsLoaded()
 {
-    QFile file(iniPath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void TestIniSettings::missingFileGivesDefaultsAndIsNotCreated()
-{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, key);
+    QFETCH(QVariant, value);
+    QFETCH(QByteArray, after);
+    QVERIFY(before.isNull() || writeFile(ini, before));
     {
         IniSettings store(nullptr);
-        QCOMPARE(store.value(IniSettings::JournalsPath), QVariant(QStringLiteral("c:/")));
-        QVERIFY(!store.value(QStringLiteral("stepLength")).isValid());
-        QVERIFY(!IniSettings::defaultValue(QStringLiteral("nothing")).isValid());
+        const QVariant got = store.value(key);
+        QCOMPARE(got.isValid(), value.isValid());
+        QCOMPARE(got.toString(), value.toString());
     }
-    QVERIFY(!QFile::exists(iniPath()));
-}
-
-void TestIniSettings::loadedValueBeatsDefault()
-{
-    writeIni("[General]\nJournalsPath=d:/journals\n");
-    IniSettings store(nullptr);
-    QCOMPARE(store.value(IniSettings::JournalsPath).toString(), QStringLiteral("d:/journals"));
-}
-
-void TestIniSettings::invalidValueIsSkippedAndLeftAlone()
-{
-    writeIni("[General]\nJournalsPath=@Invalid()\nother=1\n");
-    {
-        IniSettings store(nullptr);
-        QCOMPARE(store.value(IniSettings::JournalsPath), QVariant(QStringLiteral("c:/")));
-        QCOMPARE(store.value(QStringLiteral("other")).toString(), QStringLiteral("1"));
-    }
-    QVERIFY(readIni().contains("JournalsPath=@Invalid()"));
-}
-
-void TestIniSettings::emptyValueRoundTrips()
-{
-    writeIni("[General]\nJournalsPath=\n");
-    {
-        IniSettings store(nullptr);
-        const QVariant value = store.value(IniSettings::JournalsPath);
-        QVERIFY(value.isValid());
-        QCOMPARE(value.toString(), QString());
-    }
-    QSettings check(iniPath(), QSettings::IniFormat);
-    QVERIFY(check.contains(QStringLiteral("JournalsPath")));
-    QCOMPARE(check.value(QStringLiteral("JournalsPath")).toString(), QString());
+    if (after.isNull())
+        QVERIFY(!QFile::exists(ini));
+    else
+        QCOMPARE(fileBytes(ini), after);
 }
 
 void TestIniSettings::setValueIsSeenAtOnceAndWrittenAtExit()
 {
-    writeIni("[General]\nJournalsPath=d:/old\n");
+    QVERIFY(writeFile(ini, "[General]\nJournalsPath=d:/old\n"));
     {
         IniSettings store(nullptr);
         store.setValue(IniSettings::JournalsPath, QStringLiteral("e:/new"));
         QCOMPARE(store.value(IniSettings::JournalsPath).toString(), QStringLiteral("e:/new"));
-        QVERIFY(readIni().contains("d:/old"));
+        QVERIFY(fileBytes(ini).contains("d:/old"));
     }
-    QSettings check(iniPath(), QSettings::IniFormat);
-    QCOMPARE(check.value(QStringLiteral("JournalsPath")).toString(), QStringLiteral("e:/new"));
+    QCOMPARE(fileBytes(ini), QByteArray("[General]\nJournalsPath=e:/new\n"));
 }
 
 void TestIniSettings::changeByAnotherProgramIsOverwrittenAddedKeyStays()
 {
-    writeIni("[General]\nJournalsPath=d:/start\n\n[Window]\nwidth=800\n");
+    QVERIFY(writeFile(ini, "[General]\nJournalsPath=d:/start\n\n[Window]\nwidth=800\n"));
     {
         IniSettings store(nullptr);
-        QSettings other(iniPath(), QSettings::IniFormat);
+        QSettings other(ini, QSettings::IniFormat);
         other.setValue(QStringLiteral("JournalsPath"), QStringLiteral("x:/changed"));
         other.setValue(QStringLiteral("Window/width"), 1024);
         other.setValue(QStringLiteral("added"), QStringLiteral("new"));
         other.sync();
         QCOMPARE(other.status(), QSettings::NoError);
     }
-    QSettings check(iniPath(), QSettings::IniFormat);
+    QSettings check(ini, QSettings::IniFormat);
     QCOMPARE(check.value(QStringLiteral("JournalsPath")).toString(), QStringLiteral("d:/start"));
     QCOMPARE(check.value(QStringLiteral("Window/width")).toString(), QStringLiteral("800"));
     QCOMPARE(check.value(QStringLiteral("added")).toString(), QStringLiteral("new"));
-}
-
-void TestIniSettings::stepLengthRoundTripsUnchanged()
-{
-    writeIni("[General]\nstepLength=0.001\n");
-    {
-        IniSettings store(nullptr);
-        QCOMPARE(store.value(QStringLiteral("stepLength")).toString(), QStringLiteral("0.001"));
-    }
-    QCOMPARE(readIni(), QByteArray("[General]\nstepLength=0.001\n"));
 }
 
 QTEST_GUILESS_MAIN(TestIniSettings)
