@@ -77,17 +77,4 @@ inline QStringList runLogLines()
     return lines;
 }
 
-inline int runLogCount(const QString &line)
-{
-    return runLogLines().count(line);
-}
-
-inline int runLogCountStarting(const QString &prefix)
-{
-    int n = 0;
-    for (const QString &line : runLogLines())
-        n += line.startsWith(prefix) ? 1 : 0;
-    return n;
-}
-
 #endif // TESTFOLDER_H
