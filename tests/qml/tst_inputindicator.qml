@@ -7,9 +7,13 @@ Item {
     width: 100
     height: 100
 
+    // Logs every value `mess` passes through with the time it was seen.
     Component {
         id: indicatorComponent
-        InputIndicator {}
+        InputIndicator {
+            property var log: []
+            onMessChanged: log.push({ t: Date.now(), v: mess })
+        }
     }
 
     TestCase {
@@ -25,139 +29,102 @@ Item {
             return ind
         }
 
-        // Records every value `mess` passes through with the time it was seen.
-        function recordMess(ind) {
-            var log = []
-            ind.messChanged.connect(function () { log.push({ t: Date.now(), v: ind.mess }) })
-            return log
-        }
-
-        function verifyMonotonic(samples, from, to) {
-            for (var i = 0; i < samples.length; i++) {
-                var v = samples[i].v
-                verify(Math.min(from, to) <= v && v <= Math.max(from, to),
-                       "value " + v + " outside the run from " + from + " to " + to)
-                if (i > 0) {
-                    var step = v - samples[i - 1].v
-                    verify(to > from ? step >= 0 : step <= 0, "the run turned back at " + v)
-                }
-            }
-        }
-
-        // One run from 0 to 5; a run that a stalled machine finished in one step
-        // shows no intermediate value and is tried again.
-        function runFromZeroToFive() {
-            for (var attempt = 0; attempt < 5; attempt++) {
-                var ind = makeIndicator()
-                var log = recordMess(ind)
-                var t0 = Date.now()
-                ind.mess = 5
-                compare(ind.mess, 0, "a new value is not taken at once")
-                tryCompare(ind, "mess", 5, 3000)
-                // The time the end value was set, not the time the wait noticed it.
-                var run = { t0: t0, tEnd: log[log.length - 1].t, log: log }
-                run.between = log.filter(function (s) { return s.v > 0 && s.v < 5 })
-                if (run.between.length > 0)
-                    return run
-            }
-            fail("no run showed an intermediate value")
-        }
-
         function easeInOutQuad(p) {
             p = Math.max(0, Math.min(1, p))
             return p < 0.5 ? 2 * p * p : 1 - 2 * (1 - p) * (1 - p)
         }
 
-        function test_smoothingPassesThroughIntermediateValues() {
-            var run = runFromZeroToFive()
+        // Writes 5 to a fresh indicator and, with `interrupt`, 2 once the value
+        // passed 0.5. Gives the last run: its start value, target, write time,
+        // end time and samples; null when a stalled machine ended a run in one
+        // step or before it could be interrupted.
+        function observeRun(interrupt) {
+            var ind = makeIndicator()
+            var run = { from: 0, to: 5, t0: Date.now() }
+            var armed = interrupt
+            ind.messChanged.connect(function () {
+                if (!armed || ind.mess < 0.5 || ind.mess >= 5)
+                    return
+                armed = false
+                // Outside the change handler of the running animation.
+                Qt.callLater(function () {
+                    if (ind.mess < 5) {
+                        run = { from: ind.mess, to: 2, t0: Date.now() }
+                        ind.log.length = 0
+                        ind.mess = 2
+                    }
+                })
+            })
+            ind.mess = 5
+            compare(ind.mess, 0, "a new value is not taken at once")
+            tryVerify(function () { return ind.mess === run.to }, 3000)
+            if (interrupt && run.to !== 2)
+                return null
+            run.log = ind.log
+            run.tEnd = run.log[run.log.length - 1].t
+            run.between = run.log.filter(function (s) {
+                return Math.min(run.from, run.to) < s.v && s.v < Math.max(run.from, run.to)
+            })
+            return run.between.length > 0 ? run : null
+        }
+
+        function test_smoothing_data() {
+            return [
+                { tag: "one run, near halfway at half the time", interrupt: false },
+                { tag: "a new value restarts from the value reached", interrupt: true },
+            ]
+        }
+
+        function test_smoothing(data) {
+            var run = null
+            for (var attempt = 0; attempt < 5 && run === null; attempt++)
+                run = observeRun(data.interrupt)
+            verify(run !== null, "no run could be observed")
             verify(run.tEnd - run.t0 >= runMs - 10, "the run took only " + (run.tEnd - run.t0) + " ms")
-            verifyMonotonic(run.log, 0, 5)
 
             // The run's own clock started at some unknown moment c. The samples
             // bound it: the last intermediate value came less than a run after c,
             // the end value at least a run after c, and the animation clock never
             // leads the write by more than the 50 ms Qt lets a first step take.
             // A busy machine only widens that window, and with it the tolerance.
-            // Every value must lie on the in-out curve shifted within the window,
-            // which puts it near halfway at half the time.
-            var lastBetween = run.between[run.between.length - 1].t
-            var cLo = Math.max(run.t0 - 50, lastBetween - runMs) - 1
+            // Every value must lie on the in-out curve from the start value
+            // shifted within the window, which puts it near halfway at half the
+            // time and catches a run restarted from elsewhere.
+            var cLo = Math.max(run.t0 - 50, run.between[run.between.length - 1].t - runMs) - 1
             var cHi = run.tEnd - runMs + 1
-            for (var i = 0; i < run.between.length; i++) {
-                var sample = run.between[i]
-                var low = 5 * easeInOutQuad((sample.t - cHi) / runMs) - 0.01
-                var high = 5 * easeInOutQuad((sample.t - cLo) / runMs) + 0.01
-                verify(low <= sample.v && sample.v <= high,
-                       "at " + (sample.t - run.t0) + " ms the value was " + sample.v.toFixed(3)
-                       + ", expected " + low.toFixed(3) + " to " + high.toFixed(3))
+            for (var i = 0; i < run.log.length; i++) {
+                var s = run.log[i]
+                var a = run.from + (run.to - run.from) * easeInOutQuad((s.t - cHi) / runMs)
+                var b = run.from + (run.to - run.from) * easeInOutQuad((s.t - cLo) / runMs)
+                verify(Math.min(a, b) - 0.01 <= s.v && s.v <= Math.max(a, b) + 0.01,
+                       "at " + (s.t - run.t0) + " ms the value was " + s.v.toFixed(3) + ", expected "
+                       + Math.min(a, b).toFixed(3) + " to " + Math.max(a, b).toFixed(3))
             }
         }
 
-        // Interrupts a run from 0 to 5 with a write of 2 once the value passed 0.5;
-        // null when a stalled machine ended the first run before that.
-        function interruptedRun() {
-            var ind = makeIndicator()
-            var run = { reached: NaN, secondWriteAt: 0, log: recordMess(ind) }
-            var armed = true
-            ind.messChanged.connect(function () {
-                if (armed && ind.mess >= 0.5 && ind.mess < 5) {
-                    armed = false
-                    // Outside the change handler of the running animation.
-                    Qt.callLater(function () {
-                        if (ind.mess < 5) {
-                            run.reached = ind.mess
-                            run.secondWriteAt = Date.now()
-                            run.log.length = 0
-                            ind.mess = 2
-                        }
-                    })
-                }
-            })
-            ind.mess = 5
-            tryVerify(function () { return run.secondWriteAt > 0 || ind.mess === 5 }, 3000)
-            if (run.secondWriteAt === 0)
-                return null
-            tryCompare(ind, "mess", 2, 3000)
-            run.tEnd = Date.now()
-            return run
-        }
-
-        // The second write must start from the value reached, not from the old
-        // start and not from the old target, and take the full time again.
-        function test_newValueRestartsFromReachedValue() {
-            var run = null
-            for (var attempt = 0; attempt < 5 && run === null; attempt++)
-                run = interruptedRun()
-            verify(run !== null, "no run could be interrupted")
-            verify(run.reached > 0 && run.reached < 5, "reached " + run.reached)
-            verify(run.tEnd - run.secondWriteAt >= runMs - 10,
-                   "the second run took only " + (run.tEnd - run.secondWriteAt) + " ms")
-            verify(run.log.length >= 1)
-            verifyMonotonic(run.log, run.reached, 2)
-        }
-
-        function test_followsInputAfterDirectWrite_data() {
+        // `mess` follows input x convertation, smoothed, also after a direct
+        // write (the main window's) has ended its binding.
+        function test_followsInput_data() {
             return [
-                { tag: "input changes last", first: "convertation", second: "input" },
-                { tag: "convertation changes last", first: "input", second: "convertation" },
+                { tag: "through the binding", direct: false, changes: [["input", 4]], expected: 4 },
+                { tag: "input changes last after a direct write", direct: true,
+                  changes: [["convertation", 2], ["input", 3]], expected: 6 },
+                { tag: "convertation changes last after a direct write", direct: true,
+                  changes: [["input", 3], ["convertation", 2]], expected: 6 },
             ]
         }
 
-        function test_followsInputAfterDirectWrite(data) {
+        function test_followsInput(data) {
             var ind = makeIndicator()
-            ind.mess = 1
-            tryCompare(ind, "mess", 1, 3000)
-            var values = { input: 3, convertation: 2 }
-            ind[data.first] = values[data.first]
-            ind[data.second] = values[data.second]
-            tryCompare(ind, "mess", 6, 3000)
-        }
-
-        function test_followsInputThroughBinding() {
-            var ind = makeIndicator()
-            ind.input = 4
-            compare(ind.mess, 0, "the input was taken at once")
-            tryCompare(ind, "mess", 4, 3000)
+            if (data.direct) {
+                ind.mess = 1
+                tryCompare(ind, "mess", 1, 3000)
+            }
+            var before = ind.mess
+            for (var i = 0; i < data.changes.length; i++)
+                ind[data.changes[i][0]] = data.changes[i][1]
+            compare(ind.mess, before, "the new value was taken at once")
+            tryCompare(ind, "mess", data.expected, 3000)
         }
     }
 }
