@@ -27,7 +27,6 @@ Item {
                 id: caption
                 width: 700
                 height: 300
-                capName: "Настройка индикатора\n          вертикали"
                 inputIndicator: ind
             }
             ImpGauge {
@@ -64,122 +63,84 @@ Item {
                 keyClick(keys[i])
         }
 
+        // Without a finishing key the edit ends by moving the focus to the other field.
         function test_limitEdit_data() {
             return [
-                { tag: "upper, Return", field: "tfHiLimit", other: "tfLoLimit", limit: "highLimit",
-                  keys: "7", finish: "return", expected: 7 },
-                { tag: "upper, Enter", field: "tfHiLimit", other: "tfLoLimit", limit: "highLimit",
-                  keys: "7", finish: "enter", expected: 7 },
-                { tag: "upper, focus to the other field", field: "tfHiLimit", other: "tfLoLimit", limit: "highLimit",
-                  keys: "7", finish: "focus", expected: 7 },
-                { tag: "lower, negative", field: "tfLoLimit", other: "tfHiLimit", limit: "lowLimit",
-                  keys: "-8", finish: "return", expected: -8 },
-                { tag: "lower, focus to the other field", field: "tfLoLimit", other: "tfHiLimit", limit: "lowLimit",
-                  keys: "-3", finish: "focus", expected: -3 },
-                { tag: "lower above upper accepted", field: "tfLoLimit", other: "tfHiLimit", limit: "lowLimit",
-                  keys: "10", finish: "return", expected: 10 },
-                { tag: "range end", field: "tfHiLimit", other: "tfLoLimit", limit: "highLimit",
-                  keys: "20", finish: "return", expected: 20 },
+                { tag: "upper, Return", field: "tfHiLimit", keys: "7", finish: Qt.Key_Return, expected: 7 },
+                { tag: "upper, Enter", field: "tfHiLimit", keys: "7", finish: Qt.Key_Enter, expected: 7 },
+                { tag: "upper, focus to the other field", field: "tfHiLimit", keys: "7", expected: 7 },
+                { tag: "lower, negative", field: "tfLoLimit", keys: "-8", finish: Qt.Key_Return, expected: -8 },
+                { tag: "lower above upper accepted", field: "tfLoLimit", keys: "10", finish: Qt.Key_Return, expected: 10 },
+                { tag: "range end", field: "tfHiLimit", keys: "20", finish: Qt.Key_Return, expected: 20 },
+                { tag: "25 rejected on Return", field: "tfHiLimit", keys: "25", finish: Qt.Key_Return, expected: 6 },
+                { tag: "25 rejected on focus loss", field: "tfHiLimit", keys: "25", expected: 6 },
+                { tag: "below -20, last digit refused", field: "tfLoLimit", keys: "-21", shown: "-2",
+                  finish: Qt.Key_Return, expected: -2 },
             ]
         }
 
         function test_limitEdit(data) {
             var rig = makeRig()
-            var ind = rig.indicator
+            var upper = data.field === "tfHiLimit"
+            var limit = upper ? "highLimit" : "lowLimit"
             var field = part(rig, data.field)
-            var before = ind[data.limit]
+            var before = rig.indicator[limit]
             compare(field.text, String(before))
 
             typeInto(field, data.keys)
-            compare(field.text, data.keys)
-            compare(ind[data.limit], before, "an unfinished edit reached the indicator")
-
-            if (data.finish === "return")
-                keyClick(Qt.Key_Return)
-            else if (data.finish === "enter")
-                keyClick(Qt.Key_Enter)
+            compare(field.text, data.shown || data.keys)
+            compare(rig.indicator[limit], before, "an unfinished edit reached the indicator")
+            if (data.finish)
+                keyClick(data.finish)
             else
-                part(rig, data.other).forceActiveFocus()
-            compare(ind[data.limit], data.expected)
-            compare(typeof ind[data.limit], "number")
-            compare(field.text, String(data.expected))
+                part(rig, upper ? "tfLoLimit" : "tfHiLimit").forceActiveFocus()
+            compare(rig.indicator[limit], data.expected)
         }
 
-        function test_outOfRangeLimitIsRejected_data() {
-            return [
-                { tag: "above, Return", field: "tfHiLimit", other: "tfLoLimit", limit: "highLimit",
-                  keys: "25", shown: "25", finish: "return", expected: 6 },
-                { tag: "above, focus to the other field", field: "tfHiLimit", other: "tfLoLimit", limit: "highLimit",
-                  keys: "25", shown: "25", finish: "focus", expected: 6 },
-                { tag: "below, last digit refused", field: "tfLoLimit", other: "tfHiLimit", limit: "lowLimit",
-                  keys: "-21", shown: "-2", finish: "return", expected: -2 },
-            ]
-        }
-
-        // Such a text may stand in the field while typing but never completes.
-        function test_outOfRangeLimitIsRejected(data) {
-            var rig = makeRig()
-            var field = part(rig, data.field)
-            typeInto(field, data.keys)
-            compare(field.text, data.shown)
-            if (data.finish === "return")
-                keyClick(Qt.Key_Return)
-            else
-                part(rig, data.other).forceActiveFocus()
-            compare(rig.indicator[data.limit], data.expected)
-        }
-
-        // The dial follows a finished edit at once: 6.0 is no longer on the limit.
+        // The dial follows a finished edit at once: the value text turns tomato
+        // at the new limit 7.0, no longer at 6.0.
         function test_finishedEditRecoloursDial() {
             var rig = makeRig()
             var messText = findChild(rig.gauge, "messText")
             rig.indicator.mess = 6
             tryCompare(rig.indicator, "mess", 6, 3000)
             compare(messText.color.toString(), "#ff6347")
-
             typeInto(part(rig, "tfHiLimit"), "7")
-            keyClick(Qt.Key_Return)
+            keyClick(Qt.Key_Enter)
             compare(messText.color.toString(), "#000000")
             rig.indicator.mess = 7
             tryCompare(rig.indicator, "mess", 7, 3000)
-            compare(messText.text, "7.0")
             compare(messText.color.toString(), "#ff6347")
         }
 
-        // The tone's length must be set before the sound is switched on: record
-        // what `longPlay` held at each switch of `audioEnable`.
-        function test_soundSelector() {
-            var rig = makeRig()
-            var caption = rig.caption
-            var selector = part(rig, "cbSound")
-            var seen = []
-            caption.audioEnableChanged.connect(function () {
-                seen.push({ audio: caption.audioEnable, long: caption.longPlay })
-            })
-            compare(selector.currentIndex, 0)
-            compare(selector.displayText, "Выключено")
-            compare(caption.audioEnable, false)
-            compare(caption.longPlay, false)
-
-            var steps = [
-                { index: 2, audio: true, long: true, seen: [{ audio: true, long: true }] },
-                { index: 0, audio: false, long: true, seen: [{ audio: false, long: true }] },
-                { index: 1, audio: true, long: false, seen: [{ audio: true, long: false }] },
-                { index: 2, audio: true, long: true, seen: [] },
-                { index: -1, audio: true, long: true, seen: [] },
+        // The entry shown and `audioEnable` and `longPlay` after the selector went
+        // through `path`, and the [audioEnable, longPlay] pairs seen at each switch
+        // of `audioEnable` in the last step: the tone's length must already be set
+        // when the sound is switched on.
+        function test_soundSelector_data() {
+            return [
+                { tag: "starts off and short", path: [], text: "Выключено", now: [false, false], seen: [] },
+                { tag: "long switches on with its length", path: [2], text: "Длинное", now: [true, true], seen: [[true, true]] },
+                { tag: "off keeps the length", path: [2, 0], text: "Выключено", now: [false, true], seen: [[false, true]] },
+                { tag: "short after long switches on short", path: [2, 0, 1], text: "Короткое", now: [true, false],
+                  seen: [[true, false]] },
+                { tag: "long while on changes only the length", path: [1, 2], text: "Длинное", now: [true, true], seen: [] },
+                { tag: "no entry changes nothing", path: [1, -1], text: "", now: [true, false], seen: [] },
             ]
-            for (var i = 0; i < steps.length; i++) {
-                var step = steps[i]
-                seen.length = 0
-                selector.currentIndex = step.index
-                compare(caption.audioEnable, step.audio, "index " + step.index)
-                compare(caption.longPlay, step.long, "index " + step.index)
-                compare(seen.length, step.seen.length, "index " + step.index)
-                for (var j = 0; j < seen.length; j++) {
-                    compare(seen[j].audio, step.seen[j].audio)
-                    compare(seen[j].long, step.seen[j].long, "the length changed after the sound was switched")
-                }
+        }
+
+        function test_soundSelector(data) {
+            var caption = makeRig().caption
+            var selector = findChild(caption, "cbSound")
+            var seen = []
+            caption.audioEnableChanged.connect(function () { seen.push([caption.audioEnable, caption.longPlay]) })
+            for (var i = 0; i < data.path.length; i++) {
+                seen = []
+                selector.currentIndex = data.path[i]
             }
+            compare(selector.displayText, data.text)
+            compare([caption.audioEnable, caption.longPlay], data.now)
+            compare(seen, data.seen)
         }
     }
 }
