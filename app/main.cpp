@@ -39,6 +39,10 @@ int main(int argc, char *argv[])
 #ifdef TERVALO_TEST_BUILD
     // Tests start copies of the program; they must never probe the machine's own ports.
     MeasSystemsFinder::setSystemPortsListed(false);
+    // Test builds carry other documents under the same name "qrc:/main.qml" and
+    // share the program's cache folder; a compiled document cached by one build
+    // must never be taken for another's.
+    qputenv("QML_DISABLE_DISK_CACHE", "1");
 #endif
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QQuickStyle::setStyle(QStringLiteral("Material"));
