@@ -61,6 +61,11 @@ public:
             return false;
         return file.write(text.toUtf8()) >= 0;
     }
+    Q_INVOKABLE QString readFile(const QString &name)
+    {
+        QFile file(name);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
     Q_INVOKABLE bool removeFile(const QString &name) { return !QFile::exists(name) || QFile::remove(name); }
 
 public slots:

@@ -275,12 +275,22 @@ TestCase {
     }
 
     function test_stepLength(data) {
+        // The window of init() must be gone before the file is laid: its settings
+        // element writes the missing key when it is destroyed.
         win.destroy()
+        win = null
+        wait(0)
         win = createWindow(data.ini)
         compare(win.stepLength, data.expected)
         setCounter(10)
         setCounter(1010)
         compare(win.currentLength.toFixed(6), (1000 * data.expected).toFixed(6))
+        // The window never rewrites a value that the file holds.
+        win.destroy()
+        win = null
+        wait(0)
+        if (data.ini !== undefined)
+            compare(JSON.stringify(mcRoutine.readFile("tervalo.ini")), JSON.stringify(data.ini))
     }
 
     function test_alarmFlagsAtAndBeyondLimit() {
