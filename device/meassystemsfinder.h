@@ -44,7 +44,6 @@ public:
 
     // Test builds of the program probe only the ports that tests name.
     static void setSystemPortsListed(bool listed) { s_systemPortsListed = listed; }
-    static bool systemPortsListed() { return s_systemPortsListed; }
     // The system's serial ports and, outside Windows, the device paths named in
     // TERVALO_EXTRA_PORTS (separated by ':'), which the system never lists:
     // pseudo-terminals of a simulated trolley or a device bridged over a network.
