@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include <signal.h>
+#include "processsignal.h"
 
 // The program's entry and window (driven by a script that plays the operator)
 // against the simulated trolley on a pseudo-terminal: discovery, live values,
@@ -38,7 +38,7 @@ void TestEndToEnd::recordedPushGivesAnEntryEveryQuarterMetre()
     const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
     QVERIFY(device.startsWith(QLatin1Char('/')));
     // The trolley stands until the recording runs.
-    ::kill(pid_t(sim.processId()), SIGUSR1);
+    QVERIFY(signalChild(sim, SIGUSR1));
 
     const QString csv = dir.filePath(QStringLiteral("push.csv"));
     QProcess program;
@@ -55,7 +55,7 @@ void TestEndToEnd::recordedPushGivesAnEntryEveryQuarterMetre()
     QByteArray output;
     auto readOutput = [&] { output += program.readAll(); return output; };
     QTRY_VERIFY_WITH_TIMEOUT(readOutput().contains("E2E recording"), 30000);
-    ::kill(pid_t(sim.processId()), SIGUSR1);
+    QVERIFY(signalChild(sim, SIGUSR1));
 
     QVERIFY(program.waitForFinished(120000));
     readOutput();
