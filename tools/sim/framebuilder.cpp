@@ -29,11 +29,6 @@ qint16 hundredths(double mm)
     return qint16(scaled);
 }
 
-QByteArray frameMm(double verticalMm, double horizontalMm, qint32 counter)
-{
-    return frame(hundredths(verticalMm), hundredths(horizontalMm), counter);
-}
-
 QByteArray burst(int count, qint32 firstCounter)
 {
     QByteArray bytes;

@@ -15,8 +15,8 @@ constexpr int frameSize = 12;
 constexpr qint16 noReading = 2748;
 
 QByteArray frame(qint16 vertical, qint16 horizontal, qint32 counter);
-// Offsets in millimetres, rounded to the hundredth and clamped to the wire's range.
-QByteArray frameMm(double verticalMm, double horizontalMm, qint32 counter);
+// Millimetres as the wire carries them: rounded to the hundredth and clamped
+// to the signed 16-bit range.
 qint16 hundredths(double mm);
 // count frames with counters first, first + 1, ...: bench and test bursts.
 QByteArray burst(int count, qint32 firstCounter = 0);

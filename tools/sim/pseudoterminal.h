@@ -21,7 +21,6 @@ public:
     // False, with errorString() set, when no pair could be made.
     bool open();
     void close();
-    bool isOpen() const { return m_master >= 0; }
 
     int masterFd() const { return m_master; }
     // The path a program opens as its serial port, e.g. /dev/pts/3.

@@ -46,7 +46,6 @@ public:
     // the sample taken there carries the first counter value at or beyond it.
     void setDistanceLimit(double metres) { m_distanceLimit = metres; }
     bool distanceReached() const { return m_distanceLimit >= 0 && m_travelled >= m_distanceLimit; }
-    double travelled() const { return m_travelled; }
 
 private:
     struct Excursion
