@@ -1,19 +1,10 @@
 #include "framedecoder.h"
 
+#include <QtEndian>
+
 namespace {
 
 const char headerBytes[] = "RAIL";
-
-quint16 bigEndian16(const char *p)
-{
-    return quint16((quint16(quint8(p[0])) << 8) | quint8(p[1]));
-}
-
-quint32 bigEndian32(const char *p)
-{
-    return (quint32(quint8(p[0])) << 24) | (quint32(quint8(p[1])) << 16)
-            | (quint32(quint8(p[2])) << 8) | quint32(quint8(p[3]));
-}
 
 } // namespace
 
@@ -25,9 +16,9 @@ QByteArray FrameDecoder::header()
 TervaloFrame FrameDecoder::parse(const char *frameStart)
 {
     TervaloFrame frame;
-    frame.vertical = qint16(bigEndian16(frameStart + 4));
-    frame.horizontal = qint16(bigEndian16(frameStart + 6));
-    frame.counter = qint32(bigEndian32(frameStart + 8));
+    frame.vertical = qFromBigEndian<qint16>(frameStart + 4);
+    frame.horizontal = qFromBigEndian<qint16>(frameStart + 6);
+    frame.counter = qFromBigEndian<qint32>(frameStart + 8);
     return frame;
 }
 

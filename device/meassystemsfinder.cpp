@@ -88,12 +88,7 @@ void MeasSystemsFinder::tryNextPort()
         log->writeLine(QStringLiteral("Открываю порт ") + m_current->first);
         log->writeLine(QStringLiteral("Ошибка порта: ") + QString::number(int(port->error())));
     }
-    port->setBaudRate(UsbTervaloMeasSystem::baudRate(), UsbTervaloMeasSystem::baudDirections());
-    port->setParity(UsbTervaloMeasSystem::parity());
-    port->setDataBits(UsbTervaloMeasSystem::dataBits());
-    port->setStopBits(UsbTervaloMeasSystem::stopBits());
-    port->setReadBufferSize(UsbTervaloMeasSystem::readBufferSize());
-    port->setFlowControl(UsbTervaloMeasSystem::flowControl());
+    UsbTervaloMeasSystem::configurePort(port);
 
     port->write("0", 1);
     port->flush();

@@ -39,6 +39,16 @@ UsbTervaloMeasSystem::UsbTervaloMeasSystem(const QString &portName, QObject *par
     poll->start(pollMs);
 }
 
+void UsbTervaloMeasSystem::configurePort(QSerialPort *port)
+{
+    port->setBaudRate(baudRate(), baudDirections());
+    port->setParity(parity());
+    port->setDataBits(dataBits());
+    port->setStopBits(stopBits());
+    port->setReadBufferSize(readBufferSize());
+    port->setFlowControl(flowControl());
+}
+
 bool UsbTervaloMeasSystem::setActive(bool on)
 {
     if (!on) {
@@ -50,17 +60,12 @@ bool UsbTervaloMeasSystem::setActive(bool on)
     if (!m_port->open(QIODevice::ReadWrite))
         return false;
 
-    m_port->setBaudRate(baudRate(), baudDirections());
-    m_port->setParity(parity());
-    m_port->setDataBits(dataBits());
-    m_port->setStopBits(stopBits());
-    m_port->setReadBufferSize(readBufferSize());
-    m_port->setFlowControl(flowControl());
-
+    configurePort(m_port);
     sendInit();
     m_port->flush();
-    // Unique: after a reopen a second connection would handle every arrival
-    // twice and log it twice.
+    // Unique: after a reopen a second connection would run the handler again
+    // for every arrival with nothing left to read; while a watchdog window
+    // awaits its first frame, that repeats the arrival's dump line in the log.
     connect(m_port, &QSerialPort::readyRead, this, &UsbTervaloMeasSystem::onReadyRead,
             Qt::UniqueConnection);
     return true;

@@ -34,6 +34,10 @@ public:
     static QByteArray frameHeader() { return FrameDecoder::header(); }
     static constexpr int frameSize() { return FrameDecoder::frameSize; }
 
+    // Puts an open port into the link settings above, in the order the device
+    // link has always been set up; discovery's probes go through it too.
+    static void configurePort(QSerialPort *port);
+
     static constexpr int watchdogMs = 500;
     static constexpr int pollMs = 5000;
 
