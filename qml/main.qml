@@ -291,7 +291,7 @@ Window {
         anchors.top: tbMenu.bottom
         anchors.left: parent.left
         anchors.right: parent.right
-        anchors.bottom: parent.bottom
+        anchors.bottom: colMessages.top
         currentIndex: tbMenu.currentIndex
 
         Item {
@@ -648,26 +648,34 @@ Window {
         }
     }
 
-    Rectangle {
-        id: itSaveFailure
-        objectName: "itSaveFailure"
-        visible: saveFailureText !== ""
-        anchors.top: tbMenu.bottom
+    // Messages for the operator live in a strip below the pages, so that none
+    // ever covers a lamp, a gauge, a value or a button; empty, it takes no room
+    // and the pages have the whole window.
+    Column {
+        id: colMessages
+        objectName: "colMessages"
         anchors.left: parent.left
         anchors.right: parent.right
-        height: txSaveFailure.implicitHeight + 20
-        color: "tomato"
-        z: 10
-        Text {
-            id: txSaveFailure
-            objectName: "txSaveFailure"
-            anchors.fill: parent
-            anchors.margins: 10
-            text: saveFailureText
-            color: "white"
-            font.pixelSize: 20
-            font.bold: true
-            wrapMode: Text.Wrap
+        anchors.bottom: parent.bottom
+
+        Rectangle {
+            id: itSaveFailure
+            objectName: "itSaveFailure"
+            visible: saveFailureText !== ""
+            width: parent.width
+            height: txSaveFailure.implicitHeight + 20
+            color: "tomato"
+            Text {
+                id: txSaveFailure
+                objectName: "txSaveFailure"
+                anchors.fill: parent
+                anchors.margins: 10
+                text: saveFailureText
+                color: "white"
+                font.pixelSize: 20
+                font.bold: true
+                wrapMode: Text.Wrap
+            }
         }
     }
 }
