@@ -2,8 +2,8 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QLocale>
 #include <QTextCodec>
-#include <QTextStream>
 
 QPointer<Logger> Logger::s_instance;
 
@@ -31,13 +31,7 @@ void Logger::write(const QString &text)
         return;
     static QTextCodec *const codec = QTextCodec::codecForName("Windows-1251");
     Q_ASSERT(codec);
-    {
-        QTextStream stream(m_file);
-        if (codec)
-            stream.setCodec(codec);
-        stream << text;
-        stream.flush();
-    }
+    m_file->write(codec ? codec->fromUnicode(text) : text.toUtf8());
     m_file->flush();
 }
 
@@ -48,16 +42,8 @@ void Logger::writeLine(const QString &text)
 
 void Logger::writeHex(const QByteArray &bytes)
 {
-    static const char digits[] = "0123456789abcdef";
-    QString line;
-    line.reserve(bytes.size() * 3);
-    for (const char byte : bytes) {
-        const auto value = static_cast<unsigned char>(byte);
-        line += QLatin1Char(' ');
-        line += QLatin1Char(digits[value >> 4]);
-        line += QLatin1Char(digits[value & 0x0f]);
-    }
-    writeLine(line);
+    // Every byte after a blank, the first one included.
+    writeLine(bytes.isEmpty() ? QString() : QLatin1Char(' ') + QString::fromLatin1(bytes.toHex(' ')));
 }
 
 void Logger::writeTime()
@@ -67,5 +53,10 @@ void Logger::writeTime()
 
 QString Logger::currentTimeText()
 {
-    return QDateTime::currentDateTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    return timeText(QDateTime::currentDateTime());
+}
+
+QString Logger::timeText(const QDateTime &time)
+{
+    return QLocale::c().toString(time, QStringLiteral("dd.MM.yyyy HH:mm:ss"));
 }

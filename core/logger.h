@@ -1,11 +1,12 @@
 #ifndef LOGGER_H
 #define LOGGER_H
 
+#include <QFile>
 #include <QObject>
 #include <QPointer>
 
-#include <QFile>
 class QByteArray;
+class QDateTime;
 
 // The run log "tervalo.log" in the working folder: a diagnostic record for the
 // service engineer, rewritten at every start. One object per process; the
@@ -28,6 +29,9 @@ public:
     void writeTime();
 
     static QString currentTimeText();
+    // "dd.MM.yyyy HH:mm:ss" with ASCII digits, whatever the system's locale:
+    // the log is read by people and by tools alike.
+    static QString timeText(const QDateTime &time);
 
 private:
     explicit Logger(QObject *parent);

@@ -1,23 +1,43 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the trolley simulator on a
-# pseudo-terminal and the program wired to it. The program works in run/
-# (its log tervalo.log and settings tervalo.ini lie there). Ctrl+C ends both.
+# Installs what is missing, builds the program and the simulator, starts the
+# trolley simulator on a pseudo-terminal and the program wired to it. The
+# program works in run/ (its log tervalo.log and settings tervalo.ini lie
+# there). Arguments go to the simulator; --help lists them. Ctrl+C or SIGTERM
+# ends both, the program in order (an unsaved journal is kept in run/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh" --run
-"$root/scripts/build.sh"
+"$root/scripts/build.sh" tervalo tervalo-sim
 
 program="$root/build/app/tervalo"
-sim=$(find "$root/build/tools" -name tervalo-sim -type f -perm -u+x | head -n 1)
+sim="$root/build/tools/sim/tervalo-sim"
+for arg in "$@"; do
+    case "$arg" in
+        -h|--help|--help-all|-v|--version) exec "$sim" "$arg" ;;
+    esac
+done
+
 work="$root/run"
 mkdir -p "$work"
 
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
-trap cleanup EXIT INT TERM
+program_pid=
+cleanup() {
+    trap - EXIT INT TERM
+    # The program first, and given time to end in order: it keeps an unsaved
+    # journal on its way out.
+    if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+        kill -TERM "$program_pid" 2>/dev/null || true
+        for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+    fi
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+}
+trap cleanup EXIT
+trap 'cleanup; exit 130' INT
+trap 'cleanup; exit 143' TERM
 
 # The simulator prints the device path of its pseudo-terminal as its first line.
-exec 3< <("$sim" "$@")
+exec 3< <(exec "$sim" "$@")
 pids+=($!)
 if ! read -r -t 10 device <&3; then
     echo "The trolley simulator did not start." >&2
@@ -39,11 +59,16 @@ else
     echo "Starting the program; its run log is $work/tervalo.log."
 fi
 
+# In the background and waited for, so that a signal to this script runs its
+# trap at once instead of after the program has ended.
 cd "$work"
+"$program" &
+program_pid=$!
 set +e
-"$program"
+wait "$program_pid"
 code=$?
 set -e
+program_pid=
 if [ "$code" -eq 1 ]; then
     echo "Another copy of the program is already running (exit code 1)." >&2
 fi

@@ -21,6 +21,7 @@
 #include <QQuickView>
 #include <QScreen>
 #include <QTimer>
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>

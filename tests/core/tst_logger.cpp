@@ -53,6 +53,9 @@ void TestLogger::logIsWindows1251WithBareLineFeeds()
     QCOMPARE(lines[2], QByteArray("ab"));
     QCOMPARE(lines[3], QByteArray());
     QVERIFY(!bytes.contains('\r'));
+    // Day before month, and a day above twelve so that a swap cannot pass.
+    QCOMPARE(Logger::timeText(QDateTime(QDate(2026, 12, 16), QTime(8, 5, 9))),
+             QStringLiteral("16.12.2026 08:05:09"));
 }
 
 void TestLogger::hexDump_data()

@@ -1,0 +1,14 @@
+# One entry, several builds: the program itself, and test builds of the same
+# entry that probe only the ports a test names (never the machine's own) and may
+# carry other window documents (a broken one, one that closes itself).
+function(tervalo_add_entry target qrc)
+    cmake_parse_arguments(E "TEST_BUILD" "" "" ${ARGN})
+    add_executable(${target} ${PROJECT_SOURCE_DIR}/app/main.cpp ${qrc})
+    target_link_libraries(${target} PRIVATE tervalocore Qt5::Gui Qt5::Qml Qt5::Quick Qt5::QuickControls2)
+    if(E_TEST_BUILD)
+        target_compile_definitions(${target} PRIVATE TERVALO_TEST_BUILD)
+    endif()
+    if(WIN32)
+        set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
+    endif()
+endfunction()
