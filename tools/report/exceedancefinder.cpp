@@ -28,9 +28,8 @@ Track Track::build(const Protocol &protocol)
                 // A hole in the grid shows to scale, but a distance typed wrong
                 // must not spread the charts over thousands of empty pages.
                 step = std::min(quarters * 0.25, maxGapMetres);
-            } else if (b.quarters == 0 && qint64(b.picket) == qint64(a.picket) + (a.forward ? 1 : -1)) {
-                joined = true;
-                track.picketMarks.push_back(int(i));
+            } else {
+                joined = b.quarters == 0 && qint64(b.picket) == qint64(a.picket) + (a.forward ? 1 : -1);
             }
         }
         x += step;

@@ -40,7 +40,6 @@ struct Track
 {
     std::vector<double> x;
     std::vector<char> joined;     // row i continues row i - 1
-    std::vector<int> picketMarks; // rows that begin after a picket mark
     double measuredLength = 0;    // sum of the joined steps
     int gaps = 0;
 

@@ -452,7 +452,7 @@ bool Writer::charts()
         }
 
         const double top = 9;
-        const double height = (m_height - footerMm - top - 3) / 2;
+        const double height = (m_height - footerMm - top - 5) / 2;
         chart(top, height, Vertical, x0, x1);
         chart(top + height + 3, height, Horizontal, x0, x1);
     }
