@@ -18,26 +18,21 @@ QSerialPortInfo listedPortInfo(const QString &portName)
 
 const char initCommand[] = "INIT";
 
-// What the run log says of a port error that ends the link; the system's own
-// text follows, since it is what a service engineer can look up.
+// What the run log says of a port error that ends the link, with the system's
+// own text where it is one a service engineer can look up. A port whose other
+// end hung up reads nothing, and its text then is whatever error came before.
 QString lossReason(QSerialPort *port, QSerialPort::SerialPortError error)
 {
-    QString kind;
     switch (error) {
-    case QSerialPort::ResourceError:
-        kind = QStringLiteral("устройство недоступно");
-        break;
     case QSerialPort::ReadError:
-        kind = QStringLiteral("ошибка чтения");
-        break;
+        return QStringLiteral("ошибка чтения");
+    case QSerialPort::ResourceError:
+        return QStringLiteral("устройство недоступно (") + port->errorString() + QLatin1Char(')');
     case QSerialPort::WriteError:
-        kind = QStringLiteral("ошибка записи");
-        break;
+        return QStringLiteral("ошибка записи (") + port->errorString() + QLatin1Char(')');
     default:
-        kind = QStringLiteral("ошибка порта %1").arg(int(error));
-        break;
+        return QStringLiteral("ошибка порта %1 (").arg(int(error)) + port->errorString() + QLatin1Char(')');
     }
-    return kind + QStringLiteral(" (") + port->errorString() + QLatin1Char(')');
 }
 
 } // namespace

@@ -156,8 +156,13 @@ Window {
     // recording waits in pause for the operator to check the position.
     function followLink() {
         linkState = mcRoutine.linkState()
-        if (!valuesLive)
+        // Values that are not live are no valid sensor data: the lamps that
+        // say so go dark instead of freezing in their last state.
+        if (!valuesLive) {
             receiveIndicator.color = "black"
+            inputVertical.blDetect1WorkInput = false
+            inputHorizontal.blDetect1WorkInput = false
+        }
         var reconnections = mcRoutine.reconnections()
         if (reconnections !== reconnectionsSeen) {
             reconnectionsSeen = reconnections

@@ -305,8 +305,9 @@ void TestMeasSystemsFinder::unpluggedTrolleyIsFoundAgainBehindItsLink()
     QCOMPARE(runLogLines().filter(QStringLiteral("Связь с устройством потеряна: ") + link).size(), 1);
     QCOMPARE(controller.reconnections(), 0);
 
-    // Plugged in again, switched off and on: a new terminal behind the same
-    // link, a counter from 0.
+    // A look at the ports passes while the trolley is away (its link gone, the
+    // silent port still there); then it is plugged in again, switched off and
+    // on: a new terminal behind the same link, a counter from 0.
     QTest::qWait(MeasSystemsFinder::watchIntervalMs + 500);
     QVERIFY(trolley.plugIn());
     QTRY_COMPARE_WITH_TIMEOUT(controller.linkState(), QStringLiteral("live"),

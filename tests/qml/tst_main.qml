@@ -128,6 +128,8 @@ TestCase {
         var message = item("itLinkState")
         var lamp = item("receiveIndicator")
         mcRoutine.data = true
+        mcRoutine.workVValue = true
+        mcRoutine.workHValue = true
         // The stand-in is live: the first poll takes the start's text away.
         tryCompare(message, "visible", false, 2000)
         compare(colorText(lamp.color), "#ffffe0")
@@ -138,6 +140,8 @@ TestCase {
         for (var i = 0; i < values.length; ++i)
             compare(colorText(values[i].color), "#808080")
         tryVerify(function() { return colorText(lamp.color) === "#000000" }, 2000)
+        verify(!item("inputVertical").blDetect1WorkInput)
+        verify(!item("inputHorizontal").blDetect1WorkInput)
         // In the strip below the pages: no lamp, gauge, value or button is covered.
         var page = item("itGauge")
         tryVerify(function() {
@@ -149,6 +153,7 @@ TestCase {
         for (var j = 0; j < values.length; ++j)
             compare(colorText(values[j].color), "#000000")
         tryVerify(function() { return colorText(lamp.color) === "#ffffe0" }, 2000)
+        tryVerify(function() { return item("inputVertical").blDetect1WorkInput }, 2000)
     }
 
     function test_reconnectionDuringRecordingPausesIt() {
