@@ -49,6 +49,7 @@ private slots:
     void firstDeviceToAnswerIsAdoptedAndTheOtherStays();
     void answeringPortAmongSilentOnesIsAdoptedWhileTheyAreProbed();
     void unpluggedTrolleyIsFoundAgainBehindItsLink();
+    void trolleyPluggedInAfterAFruitlessSearchIsFound();
     void simulatorValuesReachTheController();
 
 private:
@@ -329,6 +330,33 @@ void TestMeasSystemsFinder::unpluggedTrolleyIsFoundAgainBehindItsLink()
     QCOMPARE(silent.received(), QByteArray("0"));
     // Only the lost system went; nothing piles up under the controller.
     QCOMPARE(controller.findChildren<MeasSystem *>().size(), 1);
+}
+
+void TestMeasSystemsFinder::trolleyPluggedInAfterAFruitlessSearchIsFound()
+{
+    const QString link = m_folder->filePath(QStringLiteral("trolley"));
+    const QString other = m_folder->filePath(QStringLiteral("other"));
+    FakeDevice trolley({ FrameBuilder::frame(0, 0, 0), true, 175 });
+    FakeDevice silent({});
+    QVERIFY2(silent.start(other), qPrintable(silent.errorString()));
+    qputenv("TERVALO_EXTRA_PORTS", QFile::encodeName(link + QLatin1Char(':') + other));
+
+    Tervalo controller;
+    QSignalSpy ready(controller.measSystemsFinder(), &MeasSystemsFinder::Ready);
+    QVERIFY(ready.isValid());
+    controller.start();
+    QTRY_COMPARE_WITH_TIMEOUT(ready.count(), 1, 4 * MeasSystemsFinder::probePauseMs + 10000);
+    QVERIFY(controller.measSystemsFinder()->isWatching());
+    QCOMPARE(controller.linkState(), QStringLiteral("searching"));
+
+    QVERIFY2(trolley.start(link), qPrintable(trolley.errorString()));
+    QTRY_COMPARE_WITH_TIMEOUT(controller.linkState(), QStringLiteral("live"),
+                              MeasSystemsFinder::watchIntervalMs + 4 * MeasSystemsFinder::probePauseMs + 10000);
+    QCOMPARE(controller.currentV(), 1.75);
+    // Its first values: nothing was shown before that they could break with.
+    QCOMPARE(controller.reconnections(), 0);
+    QVERIFY(!controller.measSystemsFinder()->isWatching());
+    QCOMPARE(silent.received(), QByteArray("0"));
 }
 
 void TestMeasSystemsFinder::simulatorValuesReachTheController()
