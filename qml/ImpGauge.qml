@@ -1,4 +1,5 @@
-import QtQuick 2.5
+import QtQuick 2.14
+import QtQml 2.14
 import QtQuick.Controls 2.1
 
 // A round dial for one measuring channel: scale with tolerance colours, needle,
@@ -162,8 +163,7 @@ Item {
     Text {
         id: messText
         objectName: "messText"
-        text: round10(inputIndicator.mess + inputIndicator.zeroShift, inputIndicator.accuracy)
-        color: getMessColor()
+        // Text and colour follow the value while the gauge is shown (below).
         font.pixelSize: 0.3 * outerRadius
         horizontalAlignment: Text.AlignRight
         anchors.horizontalCenter: parent.horizontalCenter
@@ -359,8 +359,6 @@ Item {
             objectName: "needleTurn"
             origin.x: canvasGauge.pivotX
             origin.y: canvasGauge.pivotY
-            // The turn is counter-clockwise positive, the item's rotation clockwise.
-            angle: -valueToDegForGauge(impGaugevalue)
         }
 
         // Lets the tests and the benchmark see how often the needle is drawn.
@@ -375,6 +373,35 @@ Item {
             drawNeedle(ctx, 0)
             paintCount++
         }
+    }
+
+    // What follows the value at every step of its smoothing holds still while the
+    // gauge is hidden (another page of the window is shown): the software renderer
+    // repaints whatever is shown in front of a hidden item that changes. Shown
+    // again, the gauge takes the current value at once.
+    Binding {
+        target: needleTurn
+        property: "angle"
+        // The turn is counter-clockwise positive, the item's rotation clockwise.
+        value: -valueToDegForGauge(impGaugevalue)
+        when: impGauge.visible
+        restoreMode: Binding.RestoreNone
+    }
+
+    Binding {
+        target: messText
+        property: "text"
+        value: round10(inputIndicator.mess + inputIndicator.zeroShift, inputIndicator.accuracy)
+        when: impGauge.visible
+        restoreMode: Binding.RestoreNone
+    }
+
+    Binding {
+        target: messText
+        property: "color"
+        value: getMessColor()
+        when: impGauge.visible
+        restoreMode: Binding.RestoreNone
     }
 
     Row {

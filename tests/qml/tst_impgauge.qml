@@ -344,6 +344,22 @@ Item {
             compare(turn.angle !== turnBefore, data.turns)
         }
 
+        // While another page of the window is shown the dial does not change; it
+        // shows the current value as soon as it is shown again.
+        function test_hiddenGaugeHoldsItsPicture() {
+            var gauge = makeGauge(vertical)
+            setValue(gauge, 2)
+            var turn = part(gauge, "needleTurn")
+            var text = part(gauge, "messText")
+            var held = [turn.angle, text.text, text.color.toString()]
+            gauge.visible = false
+            setValue(gauge, 7)
+            compare([turn.angle, text.text, text.color.toString()], held)
+            gauge.visible = true
+            fuzzyCompare(turn.angle, -gauge.valueToDegForGauge(7), 1e-9)
+            compare([text.text, text.color.toString()], ["7.0", tomato])
+        }
+
         function test_lamp_data() {
             return [
                 { tag: "lamp 1 alone", n: 1, enabled: [true, false], spacer: "" },
