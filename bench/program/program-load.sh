@@ -14,10 +14,10 @@
 # Needs xvfb, xdotool and imagemagick (for the screenshots).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-builds=("${1:-$root/build}")
+builds=("$(cd "${1:-$root/build}" && pwd)")
 minutes=0
 for arg in "${@:2}"; do
-    if [[ "$arg" =~ ^[0-9]+$ ]]; then minutes=$arg; else builds+=("$arg"); fi
+    if [[ "$arg" =~ ^[0-9]+$ ]]; then minutes=$arg; else builds+=("$(cd "$arg" && pwd)"); fi
 done
 seconds=${PAGE_SECONDS:-60}
 for tool in Xvfb xdotool; do
@@ -62,6 +62,8 @@ measure() {
 
     local window=""
     for _ in $(seq 50); do
+        # The program allows one copy per machine and leaves at once if one runs.
+        kill -0 "$pid" 2>/dev/null || { echo "$program exited at start: is another copy running?" >&2; exit 1; }
         window=$(DISPLAY=$display xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1) || true
         [ -n "$window" ] && break
         sleep 0.2
