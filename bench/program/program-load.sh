@@ -21,9 +21,9 @@ for arg in "${@:2}"; do
 done
 seconds=${PAGE_SECONDS:-60}
 for tool in Xvfb xdotool; do
-    command -v "$tool" >/dev/null || { echo "needs $tool (scripts/install-deps.sh)" >&2; exit 2; }
+    command -v "$tool" >/dev/null || { echo "needs $tool (apt-get install xvfb xdotool)" >&2; exit 2; }
 done
-[ -z "${SHOT_DIR:-}" ] || command -v import >/dev/null || { echo "SHOT_DIR needs imagemagick" >&2; exit 2; }
+[ -z "${SHOT_DIR:-}" ] || command -v import >/dev/null || { echo "SHOT_DIR needs imagemagick (apt-get install imagemagick)" >&2; exit 2; }
 
 work=$(mktemp -d)
 pids=()
@@ -43,10 +43,12 @@ measure() {
     sim=$(find "$build/tools" -name tervalo-sim -type f -perm -u+x | head -n 1)
     [ -x "$program" ] && [ -n "$sim" ] || { echo "no program or simulator in $build" >&2; exit 2; }
 
-    local display=:$((90 + RANDOM % 9))
-    Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+    # Xvfb picks a display number that no one else uses.
+    exec 4< <(exec Xvfb -displayfd 1 -screen 0 1920x1080x24 -nolisten tcp 2>/dev/null)
     pids+=($!)
-    sleep 1
+    local number display
+    read -r -t 10 number <&4
+    display=:$number
 
     exec 3< <("$sim" ${SIM_ARGS:---period 50})
     pids+=($!)
@@ -54,20 +56,26 @@ measure() {
     read -r -t 10 device <&3
     local run="$work/$tag"
     mkdir -p "$run"
-    (cd "$run" && DISPLAY=$display QT_QUICK_BACKEND=software TERVALO_EXTRA_PORTS="$device" \
-        exec "$program" >/dev/null 2>&1) &
-    local pid=$!
-    pids+=($pid)
-    local start=$SECONDS
-
-    local window=""
-    for _ in $(seq 50); do
-        # The program allows one copy per machine and leaves at once if one runs.
-        kill -0 "$pid" 2>/dev/null || { echo "$program exited at start: is another copy running?" >&2; exit 1; }
-        window=$(DISPLAY=$display xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1) || true
+    local pid start window="" attempt
+    # The program allows one copy per machine and leaves at once while another
+    # runs (on a shared machine, perhaps someone else's): wait for it to end.
+    for attempt in $(seq 60); do
+        (cd "$run" && DISPLAY=$display QT_QUICK_BACKEND=software TERVALO_EXTRA_PORTS="$device" \
+            exec "$program" >/dev/null 2>&1) &
+        pid=$!
+        start=$SECONDS
+        for _ in $(seq 50); do
+            kill -0 "$pid" 2>/dev/null || break
+            window=$(DISPLAY=$display xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -n 1) || true
+            [ -n "$window" ] && break
+            sleep 0.2
+        done
         [ -n "$window" ] && break
-        sleep 0.2
+        kill "$pid" 2>/dev/null || true
+        [ "$attempt" -eq 1 ] && echo "waiting for another copy of the program to end" >&2
+        sleep 10
     done
+    pids+=($pid)
     [ -n "$window" ] || { echo "the window of $program never showed" >&2; exit 1; }
     local width
     width=$(DISPLAY=$display xdotool getwindowgeometry "$window" | awk -F'[ x]+' '/Geometry/ {print $3}')
@@ -108,7 +116,7 @@ measure() {
     else
         echo "rss $(awk '/VmRSS/ {print $2}' "/proc/$pid/status")"
     fi
-    exec 3<&-
+    exec 3<&- 4<&-
     stop_all
     sleep 1
 }
