@@ -10,7 +10,7 @@
 # PAGE_SECONDS (default 60) is the measuring time per page; SHOT_DIR, if set,
 # receives a screenshot of every page (<page>-<build number>.png); SIM_ARGS
 # replaces the simulator's arguments (default --period 50; for pictures that can
-# be compared: --period 50 --steady 4.5,-2.5).
+# be compared: --period 50 --steady 4.5,-2.5 --speed 0).
 # Needs xvfb, xdotool and imagemagick (for the screenshots).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
