@@ -1,4 +1,5 @@
-import QtQuick 2.5
+import QtQuick 2.14
+import QtQml 2.14
 import QtQuick.Controls 2.1
 
 // A round dial for one measuring channel: scale with tolerance colours, needle,
@@ -30,13 +31,6 @@ Item {
     // False while the values shown are not the device's present ones (the
     // link is lost or silent): the value text turns grey.
     property bool live: true
-
-    // The needle is the only part drawn by script; everything else follows by
-    // binding, so it is repainted on these changes and on no others.
-    onImpGaugevalueChanged: canvasGauge.requestPaint()
-    onLowLimitgChanged: canvasGauge.requestPaint()
-    onHighLimitgChanged: canvasGauge.requestPaint()
-    onUnitPointgChanged: canvasGauge.requestPaint()
 
     function toPixels(percentage) {
         return percentage * outerRadius
@@ -91,8 +85,10 @@ Item {
         return y * Math.cos(phi) - x * Math.sin(phi)
     }
 
-    function drawNeedle(ctx) {
-        var phi = valueToDegForGauge(impGaugevalue)
+    // Without a turn, the needle as it stands for the gauge's value; the needle
+    // canvas itself draws it unturned and leaves the turning to the renderer.
+    function drawNeedle(ctx, turn) {
+        var phi = turn === undefined ? valueToDegForGauge(impGaugevalue) : turn
         var b = needleBaseWidth
         var t = needleTipWidth
         var len = needleLength
@@ -170,8 +166,7 @@ Item {
     Text {
         id: messText
         objectName: "messText"
-        text: round10(inputIndicator.mess + inputIndicator.zeroShift, inputIndicator.accuracy)
-        color: live ? getMessColor() : "grey"
+        // Text and colour follow the value while the gauge is shown (below).
         font.pixelSize: 0.3 * outerRadius
         horizontalAlignment: Text.AlignRight
         anchors.horizontalCenter: parent.horizontalCenter
@@ -341,22 +336,75 @@ Item {
         anchors.topMargin: 0.2 * outerRadius
     }
 
+    // The needle is painted once, unturned, on a canvas no larger than itself, and
+    // turned about the dial's centre by the renderer. A step of the value then
+    // costs a repaint of the needle's bounding box only, not a script repaint of the
+    // whole dial with its marks and labels.
     Canvas {
         id: canvasGauge
         objectName: "canvasGauge"
-        anchors.fill: parent
+
+        // The dial's centre in the canvas, in whole pixels, so that the unturned
+        // needle covers exactly the pixels it would cover drawn on the dial.
+        readonly property int pivotX: Math.ceil(needleBaseWidth / 2) + 2
+        readonly property int pivotY: Math.ceil(needleLength) + 2
+        // The needle's shape can change with the dial's size while the canvas,
+        // rounded to whole pixels, keeps its size.
+        readonly property var needleShape: [needleLength, needleBaseWidth, needleTipWidth]
+
+        x: xCenter - pivotX
+        y: yCenter - pivotY
+        width: 2 * pivotX
+        height: pivotY + pivotX
         antialiasing: true
+        transform: Rotation {
+            id: needleTurn
+            objectName: "needleTurn"
+            origin.x: canvasGauge.pivotX
+            origin.y: canvasGauge.pivotY
+        }
 
         // Lets the tests and the benchmark see how often the needle is drawn.
         property int paintCount: 0
 
+        onNeedleShapeChanged: requestPaint()
         onPaint: {
             var ctx = getContext("2d")
             ctx.globalCompositeOperation = "source-over"
             ctx.reset()
-            drawNeedle(ctx)
+            ctx.translate(pivotX - xCenter, pivotY - yCenter)
+            drawNeedle(ctx, 0)
             paintCount++
         }
+    }
+
+    // What follows the value at every step of its smoothing holds still while the
+    // gauge is hidden (another page of the window is shown): the software renderer
+    // repaints whatever is shown in front of a hidden item that changes. Shown
+    // again, the gauge takes the current value at once.
+    Binding {
+        target: needleTurn
+        property: "angle"
+        // The turn is counter-clockwise positive, the item's rotation clockwise.
+        value: -valueToDegForGauge(impGaugevalue)
+        when: impGauge.visible
+        restoreMode: Binding.RestoreNone
+    }
+
+    Binding {
+        target: messText
+        property: "text"
+        value: round10(inputIndicator.mess + inputIndicator.zeroShift, inputIndicator.accuracy)
+        when: impGauge.visible
+        restoreMode: Binding.RestoreNone
+    }
+
+    Binding {
+        target: messText
+        property: "color"
+        value: live ? getMessColor() : "grey"
+        when: impGauge.visible
+        restoreMode: Binding.RestoreNone
     }
 
     Row {

@@ -1,4 +1,5 @@
 import QtQuick 2.14
+import QtQml 2.14
 import QtQuick.Window 2.14
 import QtQuick.Controls 2.14
 import QtQuick.Layouts 1.14
@@ -496,7 +497,13 @@ Window {
                 Text {
                     id: tLength
                     objectName: "tLength"
-                    text: getLengthDisplay()
+                    // Held while another page is shown: under the software renderer a
+                    // hidden text that changes costs a repaint of what is shown there.
+                    Binding on text {
+                        value: getLengthDisplay()
+                        when: itGauge.visible
+                        restoreMode: Binding.RestoreNone
+                    }
                     font.pixelSize: tLabel.font.pixelSize
                     anchors.left: tLabel.right
                     anchors.top: parent.top

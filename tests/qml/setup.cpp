@@ -1,4 +1,5 @@
 #include "setup.h"
+#include "itempictures.h"
 #include "standincontroller.h"
 
 #include <QCoreApplication>
@@ -27,4 +28,5 @@ void QmlTestSetup::qmlEngineAvailable(QQmlEngine *engine)
     // serves it the values each test scripts.
     engine->rootContext()->setContextProperty(QStringLiteral("mcRoutine"),
                                               new StandInController(engine));
+    engine->rootContext()->setContextProperty(QStringLiteral("itemPictures"), new ItemPictures(engine));
 }

@@ -192,6 +192,19 @@ TestCase {
         compare(item("tLength").text, "ПК 12 + 3.0 м")
     }
 
+    // Only the shown page is redrawn: the distance on the indicator page holds
+    // while another page is shown, and is current again as soon as it is shown.
+    function test_hiddenDistanceHoldsUntilShown() {
+        setCounter(1000)
+        item("tbMenu").currentIndex = 1
+        verify(!item("itGauge").visible)
+        setCounter(1000 + 4613)
+        compare(win.currentLength.toFixed(2), "3.46")
+        compare(item("tLength").text, "ПК 0 + 0.0 м")
+        item("tbMenu").currentIndex = 0
+        compare(item("tLength").text, "ПК 0 + 3.5 м")
+    }
+
     function test_recordingStartsWithSaveAtZeroAndFollowsCadence() {
         setCounter(5)
         item("btRecord").clicked()
