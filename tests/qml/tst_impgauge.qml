@@ -384,6 +384,9 @@ Item {
             var phase = "blRect" + data.n + "Color"
             compare(lamp.color.toString(), black)
             ticks.target = part(gauge, "timerLamp")
+            // Half a second a step: one full blink a second while the detector works.
+            compare(ticks.target.interval, 500)
+            compare(ticks.target.repeat, true)
             flips.target = gauge
             flips.signalName = phase + "Changed"
             ticks.clear()
