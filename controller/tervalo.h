@@ -5,8 +5,10 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <vector>
 
 class IniSettings;
@@ -15,9 +17,8 @@ class MeasSystemsFinder;
 
 // The one object through which the window reaches the native side, published
 // to QML as "mcRoutine". It owns the settings store, device discovery, the run
-// log and the measuring systems found; it keeps the latest values of the
-// device's records for the window to poll, and the journal of kept
-// measurements that becomes the CSV protocol.
+// log, the measuring systems found and the journal of kept measurements; it
+// keeps the latest values of the device's records for the window to poll.
 class Tervalo : public QObject
 {
     Q_OBJECT
@@ -37,7 +38,24 @@ public:
     Q_INVOKABLE bool workV() const { return m_workV; }
     Q_INVOKABLE bool workH() const { return m_workH; }
 
-    const std::vector<JournalEntry> &journalEntries() const { return journal; }
+    // The journal as the window shows it; read after the calls that change it.
+    Q_INVOKABLE int unsavedCount() const;
+    // Where the unsaved rows are on disk (native separators); empty while they
+    // are only in memory.
+    Q_INVOKABLE QString journalFile() const;
+    // Why the journal is not in the working folder, or not on disk at all;
+    // empty when it is where it belongs.
+    Q_INVOKABLE QString journalError() const;
+    // Files into which this start moved journals an earlier run left unsaved.
+    Q_INVOKABLE QStringList recoveredFiles() const;
+    // Whether saving to this URL would replace a file (or meet a folder).
+    Q_INVOKABLE bool protocolExists(const QString &urlName) const;
+
+    // Ends the journal for the end of the program (the destructor does it too);
+    // returns the recovery file that holds unsaved rows, if any.
+    QString finishJournal();
+
+    const std::vector<JournalEntry> &journalEntries() const;
     MeasSystemsFinder *measSystemsFinder() const { return finder; }
     MeasSystem *activeMeasSystem() const { return measSystem; }
 
@@ -45,7 +63,12 @@ public slots:
     // True only when the file was written whole and the journal emptied; on any
     // failure the journal stays in memory and the run log says why.
     bool saveProtocol(QString urlName);
+    // An offset that is not a finite number is kept as "no reading"; so is an
+    // axis whose sensor had no reading at any moment of the last 200 ms, or
+    // from which no record has come at all.
     void saveMeasure(int picket, bool direction, float length, float v, float h);
+    // The window stopped a recording: the journal goes to the disk at once.
+    void recordingStopped();
 
 private slots:
     void onFinderReady();
@@ -55,12 +78,19 @@ private:
     friend class TestTervalo;
 
     void adopt(MeasSystem *system);
-    void writeRecoveryFile();
+    bool readingFresh(bool working, bool missed, qint64 lastMissMs) const;
 
     IniSettings *settingsStore = nullptr;
     MeasSystemsFinder *finder = nullptr;
     MeasSystem *measSystem = nullptr;
-    std::vector<JournalEntry> journal;
+    Journal *journal = nullptr;
+    // Milliseconds on a clock that only runs forward; tests set their own.
+    std::function<qint64()> m_clock;
+    bool m_recordSeen = false;
+    qint64 m_lastNoReadingV = 0;   // valid once the vertical sensor missed a reading
+    qint64 m_lastNoReadingH = 0;
+    bool m_missedV = false;
+    bool m_missedH = false;
     double m_currentV = 0.0;
     double m_currentH = 0.0;
     int m_currentS = 0;
