@@ -123,6 +123,8 @@ TrolleySimulation::Sample TrolleySimulation::nextSample(bool standing)
         sample.vertical = reading(0, v);
         sample.horizontal = reading(1, h);
     }
+    if (m_options.noReadingAxis >= 0 && x >= m_options.noReadingFrom && x < m_options.noReadingTo)
+        (m_options.noReadingAxis == 0 ? sample.vertical : sample.horizontal) = FrameBuilder::noReading;
 
     double steps;
     if (distanceReached()) {
