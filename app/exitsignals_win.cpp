@@ -2,7 +2,9 @@
 
 #include <QGuiApplication>
 #include <QMetaObject>
+#ifndef QT_NO_SESSIONMANAGER
 #include <QSessionManager>
+#endif
 
 #include <windows.h>
 
@@ -13,7 +15,8 @@ HANDLE endedEvent = nullptr;
 
 BOOL WINAPI onConsoleEvent(DWORD type)
 {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
+    if (QCoreApplication *app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, "quit", Qt::QueuedConnection);
     // For these the system ends the process as soon as the handler returns,
     // so it waits, within the few seconds the system allows, for the journal.
     if (type == CTRL_CLOSE_EVENT || type == CTRL_LOGOFF_EVENT || type == CTRL_SHUTDOWN_EVENT) {
@@ -29,10 +32,14 @@ ExitSignals::ExitSignals(QGuiApplication *app)
 {
     endedEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+#ifndef QT_NO_SESSIONMANAGER
     // A log-off or shut-down asks the application first; the journal is on
     // disk already, so ending at once is safe.
     QObject::connect(app, &QGuiApplication::commitDataRequest, app,
                      [](QSessionManager &) { QCoreApplication::quit(); }, Qt::DirectConnection);
+#else
+    Q_UNUSED(app)
+#endif
 }
 
 ExitSignals::~ExitSignals()
