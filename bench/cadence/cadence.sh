@@ -64,8 +64,15 @@ if [ "$picket" = yes ]; then
 fi
 
 cd "$work"
-TERVALO_EXTRA_PORTS="$device" XDG_DATA_HOME="$work/user-data" \
-    "$program" "$work/journal.csv" "$seconds" "$picket_at" >program.out 2>&1 || true
+# One copy of the program per machine: wait while another one runs.
+for attempt in $(seq 1 60); do
+    code=0
+    TERVALO_EXTRA_PORTS="$device" XDG_DATA_HOME="$work/user-data" \
+        "$program" "$work/journal.csv" "$seconds" "$picket_at" >program.out 2>&1 || code=$?
+    [ "$code" -ne 1 ] && break
+    echo "another copy of the program runs; waiting" >&2
+    sleep 20
+done
 
 from=$(sed -n 's/.*CADENCE recording from counter \(-\?[0-9]*\).*/\1/p' program.out)
 mark=$(sed -n 's/.*CADENCE picket at counter \(-\?[0-9]*\).*/\1/p' program.out)
