@@ -50,14 +50,15 @@ bool writeAll(QIODevice *device, const QByteArray &bytes)
     return device->write(bytes) == bytes.size();
 }
 
-// The reason a journal file could not be written, for the run log.
+// The reason a journal file could not be written, for the run log and the window.
 QString failureReason(const QFileDevice &file)
 {
     if (file.error() != QFileDevice::NoError)
         return file.errorString();
     if (headerBytes().isEmpty())
         return QStringLiteral("нет кодировки Windows-1251");
-    return file.errorString();
+    // A write cut short sets no error: the disk took only part of it.
+    return QStringLiteral("записано не всё, на диске нет места");
 }
 
 void logLine(const QString &line)
@@ -364,9 +365,8 @@ bool Journal::save(const QString &urlName)
         logLine(QStringLiteral("Не удалось удалить файл журнала ") + nativePath(m_path));
     m_path.clear();
     // The rows are safe in the protocol; what failed before concerns only the
-    // next row, which tries the working folder again.
-    if (m_broken)
-        m_error.clear();
+    // next row, which tries the working folder again and tells anew.
+    m_error.clear();
     m_broken = false;
     return true;
 }

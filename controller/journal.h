@@ -93,7 +93,7 @@ public:
     // rows are only in memory.
     QString filePath() const;
     // Why the journal is not in the working folder, or not on disk at all;
-    // empty when it is where it belongs.
+    // empty when it is where it belongs, and after a save until the next row.
     QString error() const { return m_error; }
     // The recovery files made at start, with native separators.
     QStringList recovered() const { return m_recovered; }

@@ -44,7 +44,7 @@ public:
     // are only in memory.
     Q_INVOKABLE QString journalFile() const;
     // Why the journal is not in the working folder, or not on disk at all;
-    // empty when it is where it belongs.
+    // empty when it is where it belongs, and after a save until the next row.
     Q_INVOKABLE QString journalError() const;
     // Files into which this start moved journals an earlier run left unsaved.
     Q_INVOKABLE QStringList recoveredFiles() const;
