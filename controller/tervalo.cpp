@@ -41,6 +41,7 @@ Tervalo::Tervalo(QObject *parent)
     journal = new Journal(this);
 
     connect(finder, &MeasSystemsFinder::Ready, this, &Tervalo::onFinderReady);
+    connect(finder, &MeasSystemsFinder::Found, this, &Tervalo::onFound);
 }
 
 Tervalo::~Tervalo()
@@ -125,12 +126,23 @@ bool Tervalo::readingFresh(bool working, bool missed, qint64 lastMissMs) const
 
 void Tervalo::onFinderReady()
 {
+    m_startSearchOver = true;
     if (measSystem)
         return;
-    const std::vector<MeasSystem *> found = finder->systems();
-    if (found.empty())
+    // No trolley answered (at start, or since it was lost): watch for it.
+    finder->watch(m_lostPort);
+}
+
+void Tervalo::onFound(MeasSystem *system)
+{
+    // The first to answer is taken; a later one of the start-up search stays
+    // as it was found, while those of later searches would only pile up.
+    if (measSystem) {
+        if (m_startSearchOver)
+            system->deleteLater();
         return;
-    adopt(found.front());
+    }
+    adopt(system);
 }
 
 void Tervalo::adopt(MeasSystem *system)
@@ -139,7 +151,47 @@ void Tervalo::adopt(MeasSystem *system)
     connect(measSystem, &MeasSystem::sigCurrentMeas, this, &Tervalo::onCurrentMeas);
     connect(measSystem, &MeasSystem::sigDataReceived, this,
             [this] { m_dataReceived = !m_dataReceived; });
-    measSystem->setActive(true);
+    connect(measSystem, &MeasSystem::sigLinkLost, this, &Tervalo::onLinkLost);
+    connect(measSystem, &MeasSystem::sigCounterRestarted, this, &Tervalo::onCounterRestarted);
+    if (!measSystem->setActive(true)) {
+        // Gone again between its answer and now: watched like a lost one.
+        onLinkLost();
+        return;
+    }
+    finder->stopWatching();
+    // The trolley may have been switched off and on, or pushed on, while the
+    // link was down: its counter no longer continues what the window showed.
+    if (m_everLive)
+        onCounterRestarted();
+}
+
+void Tervalo::onLinkLost()
+{
+    MeasSystem *lost = measSystem;
+    if (!lost)
+        return;
+    measSystem = nullptr;
+    disconnect(lost, nullptr, this, nullptr);
+    if (auto *serial = qobject_cast<UsbTervaloMeasSystem *>(lost))
+        m_lostPort = serial->portName();
+    // Its port is closed; a new one is made for the device when it answers.
+    lost->deleteLater();
+    m_lastRecord.invalidate();
+    if (!finder->isSearching())
+        finder->watch(m_lostPort);
+}
+
+void Tervalo::onCounterRestarted()
+{
+    m_counterBreak = true;
+    ++m_reconnections;
+}
+
+QString Tervalo::linkState() const
+{
+    if (measSystem && m_lastRecord.isValid() && m_lastRecord.elapsed() < liveMs)
+        return QStringLiteral("live");
+    return m_everLive ? QStringLiteral("lost") : QStringLiteral("searching");
 }
 
 void Tervalo::onCurrentMeas(std::vector<QVariant> record)
@@ -152,7 +204,16 @@ void Tervalo::onCurrentMeas(std::vector<QVariant> record)
     m_currentV = record[1].toDouble();
     m_workH = record[2].toBool();
     m_currentH = record[3].toDouble();
-    m_currentS = record[4].toInt();
+    // Across a break of the counter the value shown goes on from where it
+    // stood; the counter's own wrap is kept by unsigned arithmetic.
+    const quint32 counter = quint32(record[4].toInt());
+    if (m_counterBreak) {
+        m_counterOffset = quint32(m_currentS) - counter;
+        m_counterBreak = false;
+    }
+    m_currentS = int(counter + m_counterOffset);
+    m_lastRecord.start();
+    m_everLive = true;
     m_recordSeen = true;
     const qint64 now = m_clock();
     if (!m_workV) {

@@ -3,6 +3,7 @@
 
 #include "journal.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,8 @@ class MeasSystemsFinder;
 // to QML as "mcRoutine". It owns the settings store, device discovery, the run
 // log, the measuring systems found and the journal of kept measurements; it
 // keeps the latest values of the device's records for the window to poll.
+// When the trolley is lost it has discovery watch for it and adopts it again
+// when it answers; the journal and the window's run are not touched by that.
 class Tervalo : public QObject
 {
     Q_OBJECT
@@ -37,6 +40,18 @@ public:
     Q_INVOKABLE bool measKeeped();
     Q_INVOKABLE bool workV() const { return m_workV; }
     Q_INVOKABLE bool workH() const { return m_workH; }
+
+    // The link as the operator must see it: "searching" until the trolley has
+    // sent its first values, "live" while values come (one within the last
+    // liveMs), "lost" when they stopped: the device gone, or silent.
+    Q_INVOKABLE QString linkState() const;
+    // Goes up each time the trolley is adopted again after a loss, or its
+    // counter started over: what the window shows may no longer be where the
+    // trolley stands. currentS() carries on from its last value across such a
+    // break, so that no distance jumps.
+    Q_INVOKABLE int reconnections() const { return m_reconnections; }
+
+    static constexpr int liveMs = 1000;
 
     // The journal as the window shows it; read after the calls that change it.
     Q_INVOKABLE int unsavedCount() const;
@@ -73,6 +88,9 @@ public slots:
 private slots:
     void onFinderReady();
     void onCurrentMeas(std::vector<QVariant> record);
+    void onFound(MeasSystem *system);
+    void onLinkLost();
+    void onCounterRestarted();
 
 private:
     friend class TestTervalo;
@@ -98,6 +116,15 @@ private:
     bool m_measKeeped = false;
     bool m_workV = false;
     bool m_workH = false;
+
+    // The link to the trolley across losses.
+    QElapsedTimer m_lastRecord;
+    QString m_lostPort;
+    int m_reconnections = 0;
+    bool m_everLive = false;
+    bool m_startSearchOver = false;
+    bool m_counterBreak = false;
+    quint32 m_counterOffset = 0;
 };
 
 #endif // TERVALO_H

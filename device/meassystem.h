@@ -27,6 +27,12 @@ public:
 signals:
     void sigCurrentMeas(std::vector<QVariant>);
     void sigDataReceived();
+    // The device is gone (unplugged, switched off): the link has closed itself
+    // and sends nothing more. Emitted once per loss.
+    void sigLinkLost();
+    // The device's counter started over: the records that follow do not
+    // continue the distance of those before. Emitted before the first of them.
+    void sigCounterRestarted();
 
 protected:
     std::vector<QVariant> m_meas;

@@ -2,15 +2,20 @@
 
 #include "logger.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QTimer>
+
+#include <algorithm>
 
 MeasSystemsFinder::MeasSystemsFinder(QObject *parent, PortLister lister)
     : QObject(parent)
     , m_owner(parent)
-    , m_current(m_ports.end())
     , m_lister(std::move(lister))
 {
+    m_watchTimer = new QTimer(this);
+    m_watchTimer->setInterval(watchIntervalMs);
+    connect(m_watchTimer, &QTimer::timeout, this, &MeasSystemsFinder::look);
 }
 
 std::vector<MeasSystemsFinder::PortCandidate> MeasSystemsFinder::listPorts()
@@ -25,7 +30,9 @@ std::vector<MeasSystemsFinder::PortCandidate> MeasSystemsFinder::listPorts()
     const QStringList extra = qEnvironmentVariable("TERVALO_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString &path : extra) {
         const QString trimmed = path.trimmed();
-        if (!trimmed.isEmpty())
+        // A simulator's link to its current pseudo-terminal vanishes when the
+        // device is unplugged; its return must count as a new port.
+        if (!trimmed.isEmpty() && QFileInfo::exists(trimmed))
             ports.push_back({ trimmed, QSerialPortInfo() });
     }
 #endif
@@ -42,84 +49,170 @@ MeasSystemsFinder::PortLister MeasSystemsFinder::portsNamed(const QStringList &n
     };
 }
 
+bool MeasSystemsFinder::isWatching() const
+{
+    return m_watchTimer->isActive();
+}
+
 void MeasSystemsFinder::startSearch()
 {
-    // A second start would move the cursor under the pending pause.
     if (m_searching)
         return;
-    m_ports.clear();
-    m_systems.clear();
-
     const std::vector<PortCandidate> listed = m_lister ? m_lister() : listPorts();
+    m_seen.clear();
+    for (const PortCandidate &candidate : listed)
+        m_seen.insert(candidate.name);
+    search(listed);
+}
+
+void MeasSystemsFinder::watch(const QString &lostPort)
+{
+    m_lostPort = lostPort;
+    if (!m_watchTimer->isActive())
+        m_watchTimer->start();
+}
+
+void MeasSystemsFinder::stopWatching()
+{
+    m_watchTimer->stop();
+    m_lostPort.clear();
+}
+
+void MeasSystemsFinder::look()
+{
+    if (m_searching)
+        return;
+    const std::vector<PortCandidate> listed = m_lister ? m_lister() : listPorts();
+    std::vector<PortCandidate> fresh;
+    QSet<QString> present;
+    for (const PortCandidate &candidate : listed) {
+        present.insert(candidate.name);
+        if (!m_seen.contains(candidate.name) || candidate.name == m_lostPort)
+            fresh.push_back(candidate);
+    }
+    m_seen = present;
+    // A look that finds nothing new leaves no trace: it comes every few seconds.
+    if (!fresh.empty())
+        search(fresh);
+}
+
+void MeasSystemsFinder::search(const std::vector<PortCandidate> &listed)
+{
+    m_probes.clear();
+    m_systems.clear();
+    m_searching = true;
+
     Logger *log = Logger::instance();
     if (!listed.empty() && log)
         log->writeLine(QStringLiteral("Список найденных портов:"));
+    std::map<QString, QSerialPort *> ports;
     for (const PortCandidate &candidate : listed) {
-        auto *port = candidate.info.isNull() ? new QSerialPort(candidate.name, this)
-                                             : new QSerialPort(candidate.info, this);
-        // A name met twice keeps its first port; the second is never probed.
-        m_ports.emplace(candidate.name, port);
         if (log)
             log->writeLine(candidate.name);
+        // A name met twice keeps its first port; the second is never probed.
+        if (ports.count(candidate.name))
+            continue;
+        ports.emplace(candidate.name, candidate.info.isNull() ? new QSerialPort(candidate.name, this)
+                                                              : new QSerialPort(candidate.info, this));
     }
 
-    m_searching = true;
-    m_current = m_ports.begin();
-    tryNextPort();
+    // Opened in name order (COM10 before COM3), each probe then runs on its own.
+    for (const auto &entry : ports)
+        startProbe(entry.first, entry.second);
+    endSearchIfDone();
 }
 
-void MeasSystemsFinder::tryNextPort()
+bool MeasSystemsFinder::startProbe(const QString &name, QSerialPort *port)
 {
     // Ports that do not open (absent, busy) are passed over without a word.
-    while (m_current != m_ports.end() && !m_current->second->open(QIODevice::ReadWrite))
-        ++m_current;
-
-    Logger *log = Logger::instance();
-    if (m_current == m_ports.end()) {
-        if (log)
-            log->writeLine(QStringLiteral("Поиск устройства окончен"));
-        m_searching = false;
-        emit Ready();
-        return;
+    if (!port->open(QIODevice::ReadWrite)) {
+        port->deleteLater();
+        return false;
     }
-
-    QSerialPort *port = m_current->second;
-    if (log) {
-        log->writeLine(QStringLiteral("Открываю порт ") + m_current->first);
-        log->writeLine(QStringLiteral("Ошибка порта: ") + QString::number(int(port->error())));
-    }
+    Probe &probe = m_probes[name];
+    probe.port = port;
+    probe.lines << QStringLiteral("Открываю порт ") + name
+                << QStringLiteral("Ошибка порта: ") + QString::number(int(port->error()));
     UsbTervaloMeasSystem::configurePort(port);
+
+    probe.timer = new QTimer(port);
+    probe.timer->setSingleShot(true);
+    probe.timer->setTimerType(Qt::PreciseTimer);
+    connect(probe.timer, &QTimer::timeout, this, [this, name] {
+        const auto it = m_probes.find(name);
+        if (it != m_probes.end())
+            it->second.pausing ? checkReply(name) : beginPause(name);
+    });
+    // The first bytes of a reply end the wait; whether they make a frame is
+    // judged after the pause, when the rest has come.
+    connect(port, &QSerialPort::readyRead, this, [this, name] {
+        const auto it = m_probes.find(name);
+        if (it != m_probes.end() && !it->second.pausing)
+            beginPause(name);
+    });
 
     port->write("0", 1);
     port->flush();
-    // Blocks the event loop; whether anything came is judged after the pause.
-    port->waitForReadyRead(probePauseMs);
-    QTimer::singleShot(probePauseMs, this, &MeasSystemsFinder::checkReply);
+    probe.timer->start(probePauseMs);
+    return true;
 }
 
-void MeasSystemsFinder::checkReply()
+void MeasSystemsFinder::beginPause(const QString &name)
 {
-    QSerialPort *port = m_current->second;
-    Logger *log = Logger::instance();
-    if (log)
-        log->writeLine(QStringLiteral("После паузы считываю с порта"));
+    Probe &probe = m_probes[name];
+    probe.pausing = true;
+    probe.timer->start(probePauseMs);
+}
+
+void MeasSystemsFinder::checkReply(const QString &name)
+{
+    auto it = m_probes.find(name);
+    Probe &probe = it->second;
+    QSerialPort *port = probe.port;
+    QStringList &lines = probe.lines;
+    lines << QStringLiteral("После паузы считываю с порта");
     const QByteArray reply = port->readAll();
-    if (log) {
-        log->writeLine(QStringLiteral("Ошибка порта: ") + QString::number(int(port->error())));
-        log->write(QStringLiteral("Считано: "));
-        log->writeHex(reply);
+    lines << QStringLiteral("Ошибка порта: ") + QString::number(int(port->error()));
+    QString dump = QStringLiteral("Считано: ");
+    if (!reply.isEmpty())
+        dump += QLatin1Char(' ') + QString::fromLatin1(reply.toHex(' '));
+    lines << dump;
+
+    const bool recognised =
+            reply.size() >= UsbTervaloMeasSystem::frameSize() && reply.contains(UsbTervaloMeasSystem::frameHeader());
+    lines << (recognised ? QStringLiteral("Устройство найдено: ") + name
+                         : QStringLiteral("Устройство не определено"));
+    if (Logger *log = Logger::instance()) {
+        for (const QString &line : qAsConst(lines))
+            log->writeLine(line);
     }
 
-    if (reply.size() >= UsbTervaloMeasSystem::frameSize() && reply.contains(UsbTervaloMeasSystem::frameHeader())) {
-        if (log)
-            log->writeLine(QStringLiteral("Устройство найдено: ") + m_current->first);
-        m_systems.push_back(new UsbTervaloMeasSystem(m_current->first, m_owner));
-    } else if (log) {
-        log->writeLine(QStringLiteral("Устройство не определено"));
-    }
-
+    // Closed before the measuring system exists: the port admits one user.
     port->close();
     port->deleteLater();
-    ++m_current;
-    tryNextPort();
+    m_probes.erase(it);
+
+    if (recognised) {
+        auto *system = new UsbTervaloMeasSystem(name, m_owner);
+        const auto at = std::upper_bound(m_systems.begin(), m_systems.end(), name, [](const QString &n, MeasSystem *s) {
+            return n < static_cast<UsbTervaloMeasSystem *>(s)->portName();
+        });
+        m_systems.insert(at, system);
+        // The owner may delete a lost system long after this search.
+        connect(system, &QObject::destroyed, this, [this, system] {
+            m_systems.erase(std::remove(m_systems.begin(), m_systems.end(), system), m_systems.end());
+        });
+        emit Found(system);
+    }
+    endSearchIfDone();
+}
+
+void MeasSystemsFinder::endSearchIfDone()
+{
+    if (!m_searching || !m_probes.empty())
+        return;
+    if (Logger *log = Logger::instance())
+        log->writeLine(QStringLiteral("Поиск устройства окончен"));
+    m_searching = false;
+    emit Ready();
 }

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QSerialPortInfo>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -14,12 +15,18 @@
 
 class MeasSystem;
 class QSerialPort;
+class QTimer;
 
-// Finds the trolley among the serial ports: probes every port in name order
-// with one byte "0" and takes a reply of a whole frame's length that holds
-// "RAIL" for the device. Creates a serial measuring system per port that
-// answered, parented to its owner (the controller), and emits Ready once per
-// search. The probe ports are its own children, deleted after their probe.
+// Finds the trolley among the serial ports: probes ports with one byte "0" and
+// takes a reply of a whole frame's length that holds "RAIL" for the device.
+// All ports of a search are probed side by side on their own signals and
+// timers, so the window never waits for a silent port; each port's run-log
+// lines are held back and written as one block when its probe ends. Creates a
+// serial measuring system per port that answered, parented to its owner (the
+// controller), and announces it at once with Found; Ready follows once per
+// search, after every probe has ended. While no trolley is active the finder
+// can watch the port list and search the ports that appear. The probe ports
+// are its own children, deleted after their probe.
 class MeasSystemsFinder : public QObject
 {
     Q_OBJECT
@@ -34,9 +41,12 @@ public:
     };
     using PortLister = std::function<std::vector<PortCandidate>()>;
 
-    // Bounds the blocking wait for a probe reply and is the pause after it:
-    // long enough for a device that streams every periodMs to send a few frames.
+    // How long a probe waits for a reply (less when one comes) and the pause
+    // after it: long enough for a device that streams every periodMs to send a
+    // few frames.
     static constexpr int probePauseMs = 1000 + 3 * UsbTervaloMeasSystem::periodMs();
+    // How often a watch looks at the port list.
+    static constexpr int watchIntervalMs = 3000;
 
     // Without a lister a search tries listPorts(); tests hand their own list so
     // that the machine's ports are never touched.
@@ -44,31 +54,59 @@ public:
 
     // Test builds of the program probe only the ports that tests name.
     static void setSystemPortsListed(bool listed) { s_systemPortsListed = listed; }
-    // The system's serial ports and, outside Windows, the device paths named in
-    // TERVALO_EXTRA_PORTS (separated by ':'), which the system never lists:
-    // pseudo-terminals of a simulated trolley or a device bridged over a network.
+    // The system's serial ports and, outside Windows, those device paths named
+    // in TERVALO_EXTRA_PORTS (separated by ':') that exist at the moment:
+    // pseudo-terminals of a simulated trolley or a device bridged over a
+    // network, which the system never lists and which exist only while their
+    // device does.
     static std::vector<PortCandidate> listPorts();
     // A lister of ports known only by name or path.
     static PortLister portsNamed(const QStringList &names);
 
-    // Starts a search; the first port that opens is probed inside this call,
-    // the rest follows on timers. Ignored while a search runs.
+    // Starts a search over every listed port and returns at once. Ignored
+    // while a search runs.
     void startSearch();
+    // Until stopWatching(): every watchIntervalMs, unless a search runs, looks
+    // at the port list and searches the ports that appeared since the last look
+    // and lostPort whenever it is listed. A port that stayed and did not answer
+    // is not written to again: it may belong to another device.
+    void watch(const QString &lostPort = QString());
+    void stopWatching();
+    bool isSearching() const { return m_searching; }
+    bool isWatching() const;
+
+    // The systems found by the last search, in port-name order.
     std::vector<MeasSystem *> systems() const { return m_systems; }
 
 signals:
+    // A port answered like the device; the system is not active yet.
+    void Found(MeasSystem *system);
     void Ready();
 
 private:
-    void tryNextPort();
-    void checkReply();
+    struct Probe
+    {
+        QSerialPort *port = nullptr;
+        QTimer *timer = nullptr;
+        bool pausing = false;
+        QStringList lines;
+    };
+
+    void search(const std::vector<PortCandidate> &listed);
+    bool startProbe(const QString &name, QSerialPort *port);
+    void beginPause(const QString &name);
+    void checkReply(const QString &name);
+    void endSearchIfDone();
+    void look();
 
     QObject *m_owner;
     std::vector<MeasSystem *> m_systems;
-    std::map<QString, QSerialPort *> m_ports;
-    std::map<QString, QSerialPort *>::iterator m_current;
+    std::map<QString, Probe> m_probes;
     PortLister m_lister;
     bool m_searching = false;
+    QTimer *m_watchTimer = nullptr;
+    QString m_lostPort;
+    QSet<QString> m_seen;
 
     static inline bool s_systemPortsListed = true;
 };

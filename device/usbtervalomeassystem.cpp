@@ -18,6 +18,23 @@ QSerialPortInfo listedPortInfo(const QString &portName)
 
 const char initCommand[] = "INIT";
 
+// What the run log says of a port error that ends the link, with the system's
+// own text where it is one a service engineer can look up. A port whose other
+// end hung up reads nothing, and its text then is whatever error came before.
+QString lossReason(QSerialPort *port, QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ReadError:
+        return QStringLiteral("ошибка чтения");
+    case QSerialPort::ResourceError:
+        return QStringLiteral("устройство недоступно (") + port->errorString() + QLatin1Char(')');
+    case QSerialPort::WriteError:
+        return QStringLiteral("ошибка записи (") + port->errorString() + QLatin1Char(')');
+    default:
+        return QStringLiteral("ошибка порта %1 (").arg(int(error)) + port->errorString() + QLatin1Char(')');
+    }
+}
+
 } // namespace
 
 UsbTervaloMeasSystem::UsbTervaloMeasSystem(const QString &portName, QObject *parent)
@@ -31,12 +48,15 @@ UsbTervaloMeasSystem::UsbTervaloMeasSystem(const QString &portName, QObject *par
     // has an empty description; it opens by its name.
     m_port = m_portInfo.isNull() ? new QSerialPort(portName, this) : new QSerialPort(m_portInfo, this);
 
+    connect(m_port, &QSerialPort::errorOccurred, this, &UsbTervaloMeasSystem::onPortError);
+
     connect(m_watchdog, &QTimer::timeout, this, &UsbTervaloMeasSystem::onWatchdog);
     m_watchdog->start(watchdogMs);
 
-    auto *poll = new QTimer(this);
-    connect(poll, &QTimer::timeout, this, &UsbTervaloMeasSystem::sendInit);
-    poll->start(pollMs);
+    m_poll = new QTimer(this);
+    connect(m_poll, &QTimer::timeout, this, &UsbTervaloMeasSystem::sendInit);
+    m_poll->start(pollMs);
+    m_clock.start();
 }
 
 void UsbTervaloMeasSystem::configurePort(QSerialPort *port)
@@ -60,6 +80,11 @@ bool UsbTervaloMeasSystem::setActive(bool on)
     if (!m_port->open(QIODevice::ReadWrite))
         return false;
 
+    // A loss stopped the "INIT" timer; the counter may have moved or started
+    // over while the port was closed, so the first frame is the reference.
+    if (!m_poll->isActive())
+        m_poll->start(pollMs);
+    m_guard.reset();
     configurePort(m_port);
     sendInit();
     m_port->flush();
@@ -76,7 +101,10 @@ void UsbTervaloMeasSystem::sendInit()
     if (!m_port || !m_port->isOpen())
         return;
     const QByteArray command(initCommand, 4);
-    m_port->write(command);
+    if (m_port->write(command) != command.size()) {
+        loseLink(lossReason(m_port, QSerialPort::WriteError));
+        return;
+    }
     if (Logger *log = Logger::instance()) {
         log->write(QStringLiteral("Send: "));
         log->writeHex(command);
@@ -90,6 +118,29 @@ void UsbTervaloMeasSystem::onWatchdog()
             log->writeLine(QStringLiteral("За последние %1 мс данные в порт не приходили").arg(watchdogMs));
     }
     m_awaitFrame = true;
+}
+
+void UsbTervaloMeasSystem::onPortError(QSerialPort::SerialPortError error)
+{
+    // Parity, framing and break errors are line noise; only these say the
+    // device is gone. A hung-up port repeats them on every turn of the event
+    // loop until it is closed.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError && error != QSerialPort::WriteError)
+        return;
+    loseLink(lossReason(m_port, error));
+}
+
+void UsbTervaloMeasSystem::loseLink(const QString &reason)
+{
+    if (!m_port->isOpen())
+        return;
+    m_poll->stop();
+    // Closing inside the port's own error signal is safe: the port drops its
+    // notifiers later, and nothing is written to a closed port again.
+    m_port->close();
+    if (Logger *log = Logger::instance())
+        log->writeLine(QStringLiteral("Связь с устройством потеряна: ") + m_portName + QStringLiteral(" — ") + reason);
+    emit sigLinkLost();
 }
 
 void UsbTervaloMeasSystem::onReadyRead()
@@ -109,22 +160,42 @@ void UsbTervaloMeasSystem::receive(const QByteArray &bytes)
 
     TervaloFrame frame;
     while (m_decoder.next(&frame)) {
-        m_meas.clear();
-        m_meas.push_back(QVariant(frame.vertical != FrameDecoder::noReading));
-        m_meas.push_back(QVariant(frame.vertical / 100.0));
-        m_meas.push_back(QVariant(frame.horizontal != FrameDecoder::noReading));
-        m_meas.push_back(QVariant(frame.horizontal / 100.0));
-        m_meas.push_back(QVariant(int(frame.counter)));
-        if (m_awaitFrame) {
-            if (Logger *log = Logger::instance()) {
-                const QChar semicolon(QLatin1Char(';'));
-                log->writeLine(QString::number(frame.vertical) + semicolon + QString::number(frame.horizontal)
-                               + semicolon + QString::number(frame.counter) + semicolon);
-            }
-            m_awaitFrame = false;
-            emit sigDataReceived();
+        const qint32 previous = m_guard.reference();
+        const CounterGuard::Verdict verdict = m_guard.check(frame.counter, m_clock.elapsed());
+        if (verdict == CounterGuard::Refused) {
+            if (Logger *log = Logger::instance())
+                log->writeLine(QStringLiteral("Отброшен кадр со счётчиком %1 после %2, всего отброшено: %3")
+                                       .arg(frame.counter)
+                                       .arg(previous)
+                                       .arg(m_guard.refusedCount()));
+            continue;
         }
-        emit sigCurrentMeas(m_meas);
+        if (verdict == CounterGuard::Restarted) {
+            if (Logger *log = Logger::instance())
+                log->writeLine(QStringLiteral("Счётчик тележки начат заново: %1 вместо %2").arg(frame.counter).arg(previous));
+            emit sigCounterRestarted();
+        }
+        emitRecord(frame);
     }
     m_decoder.compact();
+}
+
+void UsbTervaloMeasSystem::emitRecord(const TervaloFrame &frame)
+{
+    m_meas.clear();
+    m_meas.push_back(QVariant(frame.vertical != FrameDecoder::noReading));
+    m_meas.push_back(QVariant(frame.vertical / 100.0));
+    m_meas.push_back(QVariant(frame.horizontal != FrameDecoder::noReading));
+    m_meas.push_back(QVariant(frame.horizontal / 100.0));
+    m_meas.push_back(QVariant(int(frame.counter)));
+    if (m_awaitFrame) {
+        if (Logger *log = Logger::instance()) {
+            const QChar semicolon(QLatin1Char(';'));
+            log->writeLine(QString::number(frame.vertical) + semicolon + QString::number(frame.horizontal)
+                           + semicolon + QString::number(frame.counter) + semicolon);
+        }
+        m_awaitFrame = false;
+        emit sigDataReceived();
+    }
+    emit sigCurrentMeas(m_meas);
 }

@@ -1,10 +1,12 @@
 #ifndef USBTERVALOMEASSYSTEM_H
 #define USBTERVALOMEASSYSTEM_H
 
+#include "counterguard.h"
 #include "framedecoder.h"
 #include "meassystem.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
@@ -53,8 +55,11 @@ public:
 
     // Takes bytes as they arrived from the device: buffers them, logs the
     // arrival and the first frame of a watchdog window, and emits a record per
-    // whole frame.
+    // whole frame whose counter is plausible.
     void receive(const QByteArray &bytes);
+
+    // Frames refused for their counter since construction.
+    qint64 refusedFrames() const { return m_guard.refusedCount(); }
 
 public slots:
     void sendInit();
@@ -62,15 +67,23 @@ public slots:
 private slots:
     void onReadyRead();
     void onWatchdog();
+    void onPortError(QSerialPort::SerialPortError error);
 
 private:
     friend class TestUsbTervaloMeasSystem;
 
+    // Closes the port for good, logs why and tells the owner.
+    void loseLink(const QString &reason);
+    void emitRecord(const TervaloFrame &frame);
+
     QSerialPortInfo m_portInfo;
     QSerialPort *m_port = nullptr;
     QTimer *m_watchdog = nullptr;
+    QTimer *m_poll = nullptr;
     bool m_awaitFrame = true;
     FrameDecoder m_decoder;
+    CounterGuard m_guard { periodMs() };
+    QElapsedTimer m_clock;
     QString m_portName;
 };
 

@@ -27,6 +27,9 @@ Item {
     property bool blDetect2Enable: inputIndicator.blDetect2EnableInput
     property bool blRect1Color: false
     property bool blRect2Color: false
+    // False while the values shown are not the device's present ones (the
+    // link is lost or silent): the value text turns grey.
+    property bool live: true
 
     // The needle is the only part drawn by script; everything else follows by
     // binding, so it is repainted on these changes and on no others.
@@ -168,7 +171,7 @@ Item {
         id: messText
         objectName: "messText"
         text: round10(inputIndicator.mess + inputIndicator.zeroShift, inputIndicator.accuracy)
-        color: getMessColor()
+        color: live ? getMessColor() : "grey"
         font.pixelSize: 0.3 * outerRadius
         horizontalAlignment: Text.AlignRight
         anchors.horizontalCenter: parent.horizontalCenter

@@ -65,6 +65,17 @@ Window {
 
     readonly property real defaultStepLength: 0.00075
 
+    // The trolley link as the controller reports it at each poll: "searching"
+    // until the trolley first sends values, "live", or "lost".
+    property string linkState: "searching"
+    readonly property bool valuesLive: linkState === "live"
+    // The controller's count of breaks in the trolley's counter (found again
+    // after a loss, or restarted) that the window has dealt with.
+    property int reconnectionsSeen: 0
+    // Set when the trolley came back during a recording: the operator must
+    // check where it stands before the recording goes on.
+    property bool reconnectNotice: false
+
     // A step length that is not a positive finite number (a decimal comma, zero,
     // a negative value) would turn every distance into nonsense; keep the default.
     function getStepLength(value) {
@@ -245,6 +256,49 @@ Window {
         recoveredFiles = mcRoutine.recoveredFiles()
     }
 
+    function getLinkText() {
+        if (linkState === "searching")
+            return "Поиск тележки…"
+        if (linkState === "lost")
+            return "Нет связи с тележкой — поиск…"
+        return ""
+    }
+
+    // Runs after the poll's getters. The controller keeps the counter going on
+    // from where it stood across a break, so no distance jumps; but the trolley
+    // may have been pushed on, or its electronics restarted, unseen: a running
+    // recording waits in pause for the operator to check the position.
+    function followLink() {
+        linkState = mcRoutine.linkState()
+        // Values that are not live are no valid sensor data: the lamps that
+        // say so go dark instead of freezing in their last state.
+        if (!valuesLive) {
+            receiveIndicator.color = "black"
+            inputVertical.blDetect1WorkInput = false
+            inputHorizontal.blDetect1WorkInput = false
+        }
+        var reconnections = mcRoutine.reconnections()
+        if (reconnections !== reconnectionsSeen) {
+            reconnectionsSeen = reconnections
+            if (measuring) {
+                pause = true
+                reconnectNotice = true
+            }
+        }
+    }
+
+    Connections {
+        target: mainWindow
+        function onPauseChanged() {
+            if (!pause)
+                reconnectNotice = false
+        }
+        function onMeasuringChanged() {
+            if (!measuring)
+                reconnectNotice = false
+        }
+    }
+
     onCurrentDiscretChanged: {
         if (!startDiscretSet) {
             startDiscretSet = true
@@ -387,6 +441,7 @@ Window {
             }
             inputVertical.blDetect1WorkInput = mcRoutine.workV()
             inputHorizontal.blDetect1WorkInput = mcRoutine.workH()
+            followLink()
         }
     }
 
@@ -454,6 +509,7 @@ Window {
                 id: gaugeVertical
                 objectName: "gaugeVertical"
                 inputIndicator: inputVertical
+                live: valuesLive
                 anchors.left: parent.left
                 anchors.top: parent.top
                 anchors.leftMargin: gaugeMargin
@@ -466,6 +522,7 @@ Window {
                 id: gaugeHorizontal
                 objectName: "gaugeHorizontal"
                 inputIndicator: inputHorizontal
+                live: valuesLive
                 anchors.right: parent.right
                 anchors.top: parent.top
                 anchors.rightMargin: gaugeMargin
@@ -773,8 +830,13 @@ Window {
                           + "    Три индикатора вверху экрана:\n"
                           + "    - левый показывает режим работы: серый - запись не ведётся, зелёный - идёт запись,\n"
                           + "      красный - пауза;\n"
-                          + "    - центральный должен мигать, пока есть связь с оборудованием. Если он не мигает,\n"
-                          + "      выключите и снова включите оборудование и перезапустите программу;\n"
+                          + "    - центральный должен мигать, пока есть связь с оборудованием. Если связь пропала,\n"
+                          + "      индикатор гаснет, показания на циферблатах становятся серыми, а внизу окна\n"
+                          + "      появляется надпись \"Нет связи с тележкой — поиск…\". Проверьте кабель или\n"
+                          + "      выключите и снова включите оборудование: программа сама найдёт тележку снова,\n"
+                          + "      перезапускать её не нужно. Если связь восстановилась во время записи, запись\n"
+                          + "      встаёт на паузу: проверьте положение тележки (на пикете нажмите ПИКЕТ)\n"
+                          + "      и нажмите ПРОДОЛЖИТЬ;\n"
                           + "    - правый загорается синим при каждой записи показаний в протокол. Запись должна\n"
                           + "      происходить каждые 0,25 метров пути. Если индикатор загорается реже, нужно\n"
                           + "      уменьшить скорость движения тележки.\n"
@@ -821,6 +883,47 @@ Window {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom
+
+        Rectangle {
+            id: itLinkState
+            objectName: "itLinkState"
+            visible: getLinkText() !== ""
+            width: parent.width
+            height: txLinkState.implicitHeight + 20
+            color: "dim grey"
+            Text {
+                id: txLinkState
+                objectName: "txLinkState"
+                anchors.fill: parent
+                anchors.margins: 10
+                text: getLinkText()
+                color: "white"
+                font.pixelSize: 20
+                font.bold: true
+                wrapMode: Text.Wrap
+            }
+        }
+
+        Rectangle {
+            id: itReconnect
+            objectName: "itReconnect"
+            visible: reconnectNotice
+            width: parent.width
+            height: txReconnect.implicitHeight + 20
+            color: "dark orange"
+            Text {
+                id: txReconnect
+                objectName: "txReconnect"
+                anchors.fill: parent
+                anchors.margins: 10
+                text: "Связь с тележкой восстановлена, запись приостановлена. Проверьте положение тележки "
+                      + "(на пикете нажмите ПИКЕТ) и нажмите ПРОДОЛЖИТЬ."
+                color: "white"
+                font.pixelSize: 20
+                font.bold: true
+                wrapMode: Text.Wrap
+            }
+        }
 
         MessageRow {
             id: itRecovered

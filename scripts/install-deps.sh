@@ -11,6 +11,8 @@ packages=(
     qml-module-qtquick-controls qml-module-qtquick-dialogs qml-module-qtquick-privatewidgets
     qml-module-qt-labs-folderlistmodel qml-module-qt-labs-settings
     qml-module-qtmultimedia libqt5multimedia5-plugins qml-module-qttest
+    # the report's Cyrillic font, and pdftoppm for its test to look at a page
+    fonts-dejavu-core poppler-utils
 )
 
 # The beep plays through GStreamer on Linux; only a run with sound needs it.

@@ -37,14 +37,18 @@ trap 'cleanup; exit 130' INT
 trap 'cleanup; exit 143' TERM
 
 # The simulator prints the device path of its pseudo-terminal as its first line.
-exec 3< <(exec "$sim" "$@")
-pids+=($!)
+# The program is given the link instead, which follows the device when it is
+# unplugged and plugged in again.
+link="$work/trolley"
+exec 3< <(exec "$sim" --link "$link" "$@")
+sim_pid=$!
+pids+=($sim_pid)
 if ! read -r -t 10 device <&3; then
     echo "The trolley simulator did not start." >&2
     exit 1
 fi
-echo "Simulated trolley on $device"
-export TERVALO_EXTRA_PORTS="$device"
+echo "Simulated trolley on $device, linked as $link (kill -QUIT $sim_pid unplugs it and plugs it in again)"
+export TERVALO_EXTRA_PORTS="$link"
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found: running the program headless (offscreen)."

@@ -25,6 +25,7 @@ public:
         emit sigCurrentMeas(m_meas);
     }
     void arrive() { emit sigDataReceived(); }
+    void counter(int value) { deliver({ true, 1.0, true, 2.0, value }); }
     int activations = 0;
 };
 
@@ -44,6 +45,7 @@ private slots:
     void dataArrivalFlipsOnEachSignal();
     void offsetWithoutReadingIsKeptEmpty_data();
     void offsetWithoutReadingIsKeptEmpty();
+    void linkStateAndCounterAcrossLossAndRestart();
 
 private:
     std::unique_ptr<TestFolder> m_folder;
@@ -177,6 +179,53 @@ void TestTervalo::offsetWithoutReadingIsKeptEmpty()
     c.saveMeasure(4, true, 2.25f, passed[0].toFloat(), passed[1].toFloat());
     QCOMPARE(c.journalEntries().size(), size_t(1));
     QCOMPARE(formatJournalRow(c.journalEntries().back()), row);
+}
+
+void TestTervalo::linkStateAndCounterAcrossLossAndRestart()
+{
+    Tervalo c;
+    QCOMPARE(c.linkState(), QStringLiteral("searching"));
+    auto *system = new FakeMeasSystem(&c);
+    c.adopt(system);
+    QCOMPARE(c.linkState(), QStringLiteral("searching"));
+    system->counter(1000);
+    system->counter(1010);
+    QCOMPARE(c.linkState(), QStringLiteral("live"));
+    QCOMPARE(c.currentS(), 1010);
+
+    // Silence is shown as a lost link, and values coming again as live.
+    QTRY_COMPARE_WITH_TIMEOUT(c.linkState(), QStringLiteral("lost"), 5000);
+    system->counter(1020);
+    QCOMPARE(c.linkState(), QStringLiteral("live"));
+    QCOMPARE(c.reconnections(), 0);
+
+    // Lost and adopted again with a counter that started over: the counter
+    // shown goes on from 1020.
+    QPointer<FakeMeasSystem> gone = system;
+    emit system->sigLinkLost();
+    QCOMPARE(c.linkState(), QStringLiteral("lost"));
+    QCOMPARE(c.activeMeasSystem(), nullptr);
+    QTRY_VERIFY(gone.isNull());
+    auto *again = new FakeMeasSystem(&c);
+    c.adopt(again);
+    QCOMPARE(c.reconnections(), 1);
+    QCOMPARE(c.linkState(), QStringLiteral("lost"));
+    again->counter(3);
+    QCOMPARE(c.currentS(), 1020);
+    QCOMPARE(c.linkState(), QStringLiteral("live"));
+    again->counter(10);
+    QCOMPARE(c.currentS(), 1027);
+
+    // The device's counter started over while the link stayed, across the
+    // 32-bit wrap of the counter shown.
+    again->counter(2147483647 - 1017);
+    QCOMPARE(c.currentS(), 2147483647);
+    emit again->sigCounterRestarted();
+    QCOMPARE(c.reconnections(), 2);
+    again->counter(-5);
+    QCOMPARE(c.currentS(), 2147483647);
+    again->counter(-4);
+    QCOMPARE(c.currentS(), int(-2147483647 - 1));
 }
 
 QTEST_GUILESS_MAIN(TestTervalo)

@@ -2,28 +2,51 @@
 
 #include "framebuilder.h"
 
+#include <QFile>
+
 #include <chrono>
 
 #include <poll.h>
 
 FakeDevice::FakeDevice(const Behaviour &behaviour)
     : m_behaviour(behaviour)
+    , m_hold(behaviour.holdReplies)
 {
 }
 
 FakeDevice::~FakeDevice()
 {
+    unplug();
+}
+
+bool FakeDevice::start(const QString &linkPath)
+{
+    m_link = linkPath;
+    return plugIn();
+}
+
+bool FakeDevice::plugIn()
+{
+    if (m_thread.joinable() || !m_pty.open())
+        return false;
+    if (!m_link.isEmpty()) {
+        QFile::remove(m_link);
+        if (!QFile::link(m_pty.slavePath(), m_link))
+            return false;
+    }
+    m_stop = false;
+    m_thread = std::thread([this] { serve(); });
+    return true;
+}
+
+void FakeDevice::unplug()
+{
     m_stop = true;
     if (m_thread.joinable())
         m_thread.join();
-}
-
-bool FakeDevice::start()
-{
-    if (!m_pty.open())
-        return false;
-    m_thread = std::thread([this] { serve(); });
-    return true;
+    if (!m_link.isEmpty())
+        QFile::remove(m_link);
+    m_pty.close();
 }
 
 QByteArray FakeDevice::received() const
@@ -36,6 +59,8 @@ void FakeDevice::serve()
 {
     using Clock = std::chrono::steady_clock;
     bool streaming = false;
+    int owedReplies = 0;
+    QByteArray heard;
     qint32 counter = 0;
     auto nextFrame = Clock::now();
     while (!m_stop) {
@@ -43,21 +68,20 @@ void FakeDevice::serve()
         ::poll(&fd, 1, 5);
         const QByteArray bytes = m_pty.readAvailable();
         if (!bytes.isEmpty()) {
-            bool heardInit = false;
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 m_received += bytes;
-                heardInit = m_received.contains("INIT");
             }
-            for (char byte : bytes) {
-                if (byte == '0' && !m_behaviour.probeReply.isEmpty())
-                    m_pty.write(m_behaviour.probeReply);
-            }
-            if (heardInit && m_behaviour.streamOnInit && !streaming) {
+            heard += bytes;
+            if (!m_behaviour.probeReply.isEmpty())
+                owedReplies += bytes.count('0');
+            if (heard.contains("INIT") && m_behaviour.streamOnInit && !streaming) {
                 streaming = true;
                 nextFrame = Clock::now();
             }
         }
+        for (; owedReplies > 0 && !m_hold; --owedReplies)
+            m_pty.write(m_behaviour.probeReply);
         if (streaming && Clock::now() >= nextFrame) {
             m_pty.write(FrameBuilder::frame(m_behaviour.vertical, m_behaviour.horizontal, counter++));
             nextFrame += std::chrono::milliseconds(m_behaviour.periodMs);

@@ -1,10 +1,14 @@
 #include "framebuilder.h"
 #include "trolleysimulation.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QSerialPort>
+#include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
+
+#include "processsignal.h"
 
 // What the other tests and the run command rely on in the simulator: the
 // frames' layout, the same frames for a seed, steady offsets and a stretch
@@ -20,6 +24,7 @@ private slots:
     void steadyHoldsTheOffsetsOutsideAStretchWithoutReading();
     void distanceEndsAtFirstCounterBeyond();
     void programAnswersProbeWithTheSeedsFramesAndPauses();
+    void unplugsAtStreamTimeAndOnSignalBehindTheSameLink();
 };
 
 void TestTrolleySim::frameHasTheWireLayout()
@@ -102,6 +107,55 @@ void TestTrolleySim::programAnswersProbeWithTheSeedsFramesAndPauses()
     QVERIFY(counter(20) < counter(21));
     QTRY_COMPARE_WITH_TIMEOUT(simulator.state(), QProcess::NotRunning, 10000);
     QCOMPARE(simulator.exitCode(), 0);
+}
+
+void TestTrolleySim::unplugsAtStreamTimeAndOnSignalBehindTheSameLink()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("trolley"));
+    QProcess simulator;
+    simulator.start(QStringLiteral(TERVALO_SIM_EXE),
+                    { "--link", link, "--period", "5", "--unplug", "0.1,0.3" });
+    QVERIFY(simulator.waitForStarted(10000));
+    QTRY_VERIFY_WITH_TIMEOUT(simulator.canReadLine(), 10000);
+    const QString first = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+    QCOMPARE(QFileInfo(link).symLinkTarget(), first);
+
+    // Unplugged 100 ms into the stream: the port hangs up, the link goes.
+    QSerialPort line(link);
+    QVERIFY2(line.open(QIODevice::ReadWrite), qPrintable(line.errorString()));
+    QSignalSpy errors(&line, &QSerialPort::errorOccurred);
+    QVERIFY(errors.isValid());
+    line.write("0");
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(link), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(errors.count() > 0, 10000);
+    line.close();
+
+    // Plugged in again: a new terminal behind the link, silent until spoken to.
+    QTRY_VERIFY_WITH_TIMEOUT(simulator.canReadLine(), 10000);
+    const QString second = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+    QVERIFY(second.startsWith(QLatin1Char('/')));
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(link).symLinkTarget(), second, 10000);
+    QSerialPort again(link);
+    QVERIFY2(again.open(QIODevice::ReadWrite), qPrintable(again.errorString()));
+    QVERIFY(!again.waitForReadyRead(100));
+    again.write("0");
+    QTRY_VERIFY_WITH_TIMEOUT(again.bytesAvailable() >= 12, 10000);
+    again.close();
+
+    // The signal pulls the plug until the next one.
+    QVERIFY(signalChild(simulator, SIGQUIT));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(link), 10000);
+    QVERIFY(signalChild(simulator, SIGQUIT));
+    QTRY_VERIFY_WITH_TIMEOUT(simulator.canReadLine(), 10000);
+    const QString third = QString::fromLocal8Bit(simulator.readLine()).trimmed();
+    QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(link).symLinkTarget(), third, 10000);
+
+    simulator.terminate();
+    QVERIFY(simulator.waitForFinished(10000));
+    QCOMPARE(simulator.exitCode(), 0);
+    QVERIFY(!QFileInfo::exists(link));
 }
 
 QTEST_GUILESS_MAIN(TestTrolleySim)

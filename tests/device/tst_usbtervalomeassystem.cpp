@@ -32,9 +32,11 @@ private slots:
     void firstFrameOfWindowIsLoggedAndSignalledFirst();
     void silenceAndEachNewWindowAreLogged();
     void bufferWithoutHeaderStaysBounded();
+    void implausibleCounterIsRefusedAndARestartAnnounced();
     void failedOpenReturnsFalseQuietly();
 #ifdef Q_OS_UNIX
     void openSendsInitOnceAndRepeatsIt();
+    void deviceClosingItsEndIsOneLossAndTheLinkFallsSilent();
     void framesOverPseudoTerminal_data();
     void framesOverPseudoTerminal();
     void reopenKeepsPartialFrame();
@@ -42,6 +44,7 @@ private slots:
 
 private:
     int bufferedBytes(UsbTervaloMeasSystem &system) const { return system.m_decoder.pendingSize(); }
+    bool initTimerRuns(UsbTervaloMeasSystem &system) const { return system.m_poll->isActive(); }
 
     std::unique_ptr<TestFolder> m_folder;
 };
@@ -169,6 +172,29 @@ void TestUsbTervaloMeasSystem::bufferWithoutHeaderStaysBounded()
     QCOMPARE(records.at(0).at(0).value<std::vector<QVariant>>()[4].toInt(), 9);
 }
 
+void TestUsbTervaloMeasSystem::implausibleCounterIsRefusedAndARestartAnnounced()
+{
+    UsbTervaloMeasSystem system(noPort, nullptr);
+    QStringList events;
+    connect(&system, &MeasSystem::sigCounterRestarted, this, [&events] { events << QStringLiteral("restart"); });
+    connect(&system, &MeasSystem::sigCurrentMeas, this, [&events](std::vector<QVariant> record) {
+        events << QString::number(record[4].toInt());
+    });
+
+    // A bit error in the counter's upper bits between two plausible frames;
+    // then the device starts counting from 0 again.
+    system.receive(FrameBuilder::frame(1, 1, 50000) + FrameBuilder::frame(1, 1, 50001 + (1 << 23))
+                   + FrameBuilder::frame(1, 1, 50002));
+    system.receive(FrameBuilder::frame(1, 1, 0) + FrameBuilder::frame(1, 1, 1) + FrameBuilder::frame(1, 1, 2));
+
+    QCOMPARE(events, QStringList({ "50000", "50002", "restart", "1", "2" }));
+    QCOMPARE(system.refusedFrames(), qint64(2));
+    const QStringList lines = runLogLines();
+    QVERIFY(lines.contains(QStringLiteral("Отброшен кадр со счётчиком 8438609 после 50000, всего отброшено: 1")));
+    QVERIFY(lines.contains(QStringLiteral("Отброшен кадр со счётчиком 0 после 50002, всего отброшено: 2")));
+    QVERIFY(lines.contains(QStringLiteral("Счётчик тележки начат заново: 1 вместо 50002")));
+}
+
 void TestUsbTervaloMeasSystem::failedOpenReturnsFalseQuietly()
 {
     // A path below a regular file cannot be a device, whoever runs the test.
@@ -205,6 +231,42 @@ void TestUsbTervaloMeasSystem::openSendsInitOnceAndRepeatsIt()
 
     QTRY_COMPARE_WITH_TIMEOUT(hear(), QByteArray("INITINIT"), 20000);
     QCOMPARE(runLogLines().count(sendLine), 2);
+}
+
+void TestUsbTervaloMeasSystem::deviceClosingItsEndIsOneLossAndTheLinkFallsSilent()
+{
+    PseudoTerminal device;
+    QVERIFY2(device.open(), qPrintable(device.errorString()));
+    const QString path = device.slavePath();
+    UsbTervaloMeasSystem system(path, nullptr);
+    QSignalSpy lost(&system, &MeasSystem::sigLinkLost);
+    QSignalSpy records(&system, &MeasSystem::sigCurrentMeas);
+    QVERIFY(lost.isValid() && records.isValid());
+    QVERIFY(system.setActive(true));
+    device.write(FrameBuilder::frame(1, 2, 3));
+    QTRY_COMPARE_WITH_TIMEOUT(records.count(), 1, 10000);
+
+    // Unplugged mid-stream: the port hangs up and its reads and writes fail.
+    device.close();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 10000);
+    QVERIFY(!system.isOpen());
+    QVERIFY(!initTimerRuns(system));
+    const QString lossPrefix = QStringLiteral("Связь с устройством потеряна: ") + path + QStringLiteral(" — ");
+    QStringList lines = runLogLines();
+    int loss = 0;
+    while (loss < lines.size() && !lines[loss].startsWith(lossPrefix))
+        ++loss;
+    QVERIFY2(loss < lines.size(), qPrintable(lines.join(QLatin1Char('\n'))));
+
+    // A due "INIT" is neither written nor logged, and the error loop of the
+    // hung-up port does not bring the loss back.
+    system.sendInit();
+    QTest::qWait(200);
+    QCOMPARE(lost.count(), 1);
+    lines = runLogLines();
+    QCOMPARE(lines.filter(lossPrefix).size(), 1);
+    QCOMPARE(lines.mid(loss).filter(QStringLiteral("Send:")).size(), 0);
+    QCOMPARE(runLogLines().count(sendLine), 1);
 }
 
 void TestUsbTervaloMeasSystem::framesOverPseudoTerminal_data()

@@ -21,6 +21,8 @@ class StandInController : public QObject
     Q_PROPERTY(bool workVValue MEMBER m_workV)
     Q_PROPERTY(bool workHValue MEMBER m_workH)
     Q_PROPERTY(bool saveResult MEMBER m_saveResult)
+    Q_PROPERTY(QString link MEMBER m_link)
+    Q_PROPERTY(int reconnectionCount MEMBER m_reconnections)
     Q_PROPERTY(QStringList calls MEMBER m_calls)
     Q_PROPERTY(QVariantList measures MEMBER m_measures)
     Q_PROPERTY(QStringList protocols MEMBER m_protocols)
@@ -47,6 +49,8 @@ public:
     }
     Q_INVOKABLE bool workV() { m_calls << QStringLiteral("workV"); return m_workV; }
     Q_INVOKABLE bool workH() { m_calls << QStringLiteral("workH"); return m_workH; }
+    Q_INVOKABLE QString linkState() const { m_calls << QStringLiteral("linkState"); return m_link; }
+    Q_INVOKABLE int reconnections() const { m_calls << QStringLiteral("reconnections"); return m_reconnections; }
 
     // Not recorded in calls: the window reads them after its own actions, and
     // the poll-order test must see only the poll.
@@ -62,6 +66,8 @@ public:
         m_s = 0;
         m_data = m_kept = m_workV = m_workH = false;
         m_saveResult = true;
+        m_link = QStringLiteral("live");
+        m_reconnections = 0;
         m_calls.clear();
         m_measures.clear();
         m_protocols.clear();
@@ -116,7 +122,9 @@ private:
     bool m_workV = false;
     bool m_workH = false;
     bool m_saveResult = true;
-    QStringList m_calls;
+    QString m_link = QStringLiteral("live");
+    int m_reconnections = 0;
+    mutable QStringList m_calls;
     QVariantList m_measures;
     QStringList m_protocols;
     int m_unsaved = 0;

@@ -56,12 +56,14 @@ TestCase {
 
     function test_pollCallsGettersInOrder() {
         mcRoutine.calls = []
-        tryVerify(function() { return mcRoutine.calls.length >= 21 }, 2000)
+        tryVerify(function() { return mcRoutine.calls.length >= 27 }, 2000)
         var calls = mcRoutine.calls
-        var order = ["currentV", "currentH", "currentS", "dataReceived", "measKeeped", "workV", "workH"]
+        // The seven value getters first and in this order; the link after them.
+        var order = ["currentV", "currentH", "currentS", "dataReceived", "measKeeped", "workV", "workH",
+                     "linkState", "reconnections"]
         var start = calls.indexOf("currentV")
-        for (var i = start; i + 7 <= calls.length; i += 7)
-            compare(calls.slice(i, i + 7), order)
+        for (var i = start; i + order.length <= calls.length; i += order.length)
+            compare(calls.slice(i, i + order.length), order)
     }
 
     function test_pollWritesValuesAndFlags() {
@@ -114,6 +116,71 @@ TestCase {
         tryCompare(tip, "visible", true, 2000)
         mouseMove(item("itGauge"), 5, item("itGauge").height / 2)
         tryCompare(tip, "visible", false, 2000)
+    }
+
+    function test_valuesNotLiveAreShownBelowThePages_data() {
+        return [
+            { tag: "searching at start", link: "searching", text: "Поиск тележки…" },
+            { tag: "lost or silent", link: "lost", text: "Нет связи с тележкой — поиск…" },
+        ]
+    }
+
+    function test_valuesNotLiveAreShownBelowThePages(data) {
+        var values = [findChild(item("gaugeVertical"), "messText"), findChild(item("gaugeHorizontal"), "messText")]
+        var message = item("itLinkState")
+        var lamp = item("receiveIndicator")
+        mcRoutine.data = true
+        mcRoutine.workVValue = true
+        mcRoutine.workHValue = true
+        // The stand-in is live: the first poll takes the start's text away.
+        tryCompare(message, "visible", false, 2000)
+        compare(colorText(lamp.color), "#ffffe0")
+
+        mcRoutine.link = data.link
+        tryCompare(item("txLinkState"), "text", data.text, 2000)
+        verify(message.visible)
+        for (var i = 0; i < values.length; ++i)
+            compare(colorText(values[i].color), "#808080")
+        tryVerify(function() { return colorText(lamp.color) === "#000000" }, 2000)
+        verify(!item("inputVertical").blDetect1WorkInput)
+        verify(!item("inputHorizontal").blDetect1WorkInput)
+        // In the strip below the pages: no lamp, gauge, value or button is covered.
+        var page = item("itGauge")
+        tryVerify(function() {
+            return page.mapToItem(win.contentItem, 0, page.height).y <= message.mapToItem(win.contentItem, 0, 0).y
+        }, 2000)
+
+        mcRoutine.link = "live"
+        tryCompare(message, "visible", false, 2000)
+        for (var j = 0; j < values.length; ++j)
+            compare(colorText(values[j].color), "#000000")
+        tryVerify(function() { return colorText(lamp.color) === "#ffffe0" }, 2000)
+        tryVerify(function() { return item("inputVertical").blDetect1WorkInput }, 2000)
+    }
+
+    function test_reconnectionDuringRecordingPausesIt() {
+        // Outside a recording a reconnection changes nothing the operator does.
+        mcRoutine.reconnectionCount = 1
+        tryCompare(win, "reconnectionsSeen", 1, 2000)
+        verify(!win.pause)
+        verify(!item("itReconnect").visible)
+
+        setCounter(100)
+        item("btRecord").clicked()
+        mcRoutine.measures = []
+        mcRoutine.reconnectionCount = 2
+        tryCompare(win, "pause", true, 2000)
+        verify(item("itReconnect").visible)
+        verify(item("txReconnect").text.indexOf("ПРОДОЛЖИТЬ") >= 0)
+        compare(item("btPause").text, "ПРОДОЛЖИТЬ")
+        setCounter(600)
+        compare(mcRoutine.measures.length, 0)
+
+        item("btPause").clicked()
+        verify(!win.pause)
+        verify(!item("itReconnect").visible)
+        setCounter(601)
+        compare(mcRoutine.measures.length, 1)
     }
 
     function test_firstCounterChangeIsTheReference() {

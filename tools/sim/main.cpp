@@ -1,6 +1,7 @@
 // tervalo-sim: a stand-in for the trolley's electronics on a pseudo-terminal.
-// Prints the device path as its first line of output; the program finds it when
-// the path is named in TERVALO_EXTRA_PORTS.
+// Prints the device path as its first line of output (and the new one each time
+// it is plugged in again); the program finds it when the path, or the --link
+// path, is named in TERVALO_EXTRA_PORTS.
 
 #include "pseudoterminal.h"
 #include "simdevice.h"
@@ -41,7 +42,7 @@ bool catchSignals()
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int number : { SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2 })
+    for (int number : { SIGTERM, SIGINT, SIGHUP, SIGUSR1, SIGUSR2, SIGQUIT })
         ::sigaction(number, &action, nullptr);
     return true;
 }
@@ -55,8 +56,19 @@ QTextStream &err()
 struct Arguments
 {
     SimDevice::Settings settings;
-    QString link;
 };
+
+// Every AT,FOR of a repeatable option; an empty text when all are sound.
+QString parseIntervals(const QStringList &values, const QString &option, QVector<SimInterval> *intervals)
+{
+    for (const QString &value : values) {
+        SimInterval interval;
+        if (!SimInterval::parse(value, &interval))
+            return option + QStringLiteral(" wants AT,FOR in seconds");
+        intervals->append(interval);
+    }
+    return QString();
+}
 
 // Fills arguments from the command line; the text of the first fault, or an
 // empty text when every option is sound.
@@ -68,9 +80,14 @@ QString parseArguments(const QCoreApplication &app, Arguments *arguments)
         "Prints the device path as the first line of output, then waits for the probe byte \"0\" or\n"
         "\"INIT\" and streams 12-byte \"RAIL\" frames: vertical and horizontal offset in hundredths\n"
         "of a millimetre and the wheel counter. Start the program with the path in\n"
-        "TERVALO_EXTRA_PORTS (several paths separated by ':') to have it found.\n"
+        "TERVALO_EXTRA_PORTS (several paths separated by ':') to have it found; with --link, name\n"
+        "the link there, so that the program finds the device again after an unplug.\n"
+        "Unplugged, the pseudo-terminal closes and the link vanishes; plugged in again, a new\n"
+        "pseudo-terminal (its path printed as a new line) stands behind the same link and waits\n"
+        "for the program as at start, while the trolley has rolled on.\n"
         "Signals: SIGUSR1 toggles a standing trolley, SIGUSR2 toggles a silent device,\n"
-        "SIGTERM and SIGINT end the simulator."));
+        "SIGQUIT (Ctrl+\\) unplugs the device and plugs it in again, SIGTERM and SIGINT end the\n"
+        "simulator. The end of --frames or --distance without --linger unplugs it for good."));
     parser.addHelpOption();
     const QCommandLineOption speedOption(QStringLiteral("speed"),
         QStringLiteral("Trolley speed in metres per second (default 1.0)."), QStringLiteral("m/s"), QStringLiteral("1.0"));
@@ -110,6 +127,10 @@ QString parseArguments(const QCoreApplication &app, Arguments *arguments)
     const QCommandLineOption silenceOption(QStringLiteral("silence"),
         QStringLiteral("The device sends nothing from AT for FOR seconds of stream time; may be repeated."),
         QStringLiteral("AT,FOR"));
+    const QCommandLineOption unplugOption(QStringLiteral("unplug"),
+        QStringLiteral("The device is unplugged from AT for FOR seconds of stream time: its pseudo-terminal "
+                       "closes and a new one opens behind the same --link path; may be repeated."),
+        QStringLiteral("AT,FOR"));
     const QCommandLineOption replayOption(QStringLiteral("replay"),
         QStringLiteral("Send the bytes of this file as they are instead of simulated frames, then end."),
         QStringLiteral("file"));
@@ -124,7 +145,8 @@ QString parseArguments(const QCoreApplication &app, Arguments *arguments)
         QStringLiteral("Report on stderr what the program sends and what the simulator does."));
     parser.addOptions({ speedOption, stepOption, directionOption, startCounterOption, periodOption, seedOption,
                         framesOption, distanceOption, lingerOption, steadyOption, noReadingOption, pauseOption,
-                        silenceOption, replayOption, chunkOption, noWaitOption, linkOption, verboseOption });
+                        silenceOption, unplugOption, replayOption, chunkOption, noWaitOption, linkOption,
+                        verboseOption });
     parser.process(app);
 
     SimDevice::Settings &settings = arguments->settings;
@@ -183,18 +205,13 @@ QString parseArguments(const QCoreApplication &app, Arguments *arguments)
                 || settings.trolley.noReadingFrom > settings.trolley.noReadingTo)
             return QStringLiteral("--no-reading wants vertical|horizontal,FROM,TO in metres, FROM up to TO");
     }
-    for (const QString &value : parser.values(pauseOption)) {
-        SimInterval interval;
-        if (!SimInterval::parse(value, &interval))
-            return QStringLiteral("--pause wants AT,FOR in seconds");
-        settings.pauses.append(interval);
-    }
-    for (const QString &value : parser.values(silenceOption)) {
-        SimInterval interval;
-        if (!SimInterval::parse(value, &interval))
-            return QStringLiteral("--silence wants AT,FOR in seconds");
-        settings.silences.append(interval);
-    }
+    QString fault = parseIntervals(parser.values(pauseOption), QStringLiteral("--pause"), &settings.pauses);
+    if (fault.isEmpty())
+        fault = parseIntervals(parser.values(silenceOption), QStringLiteral("--silence"), &settings.silences);
+    if (fault.isEmpty())
+        fault = parseIntervals(parser.values(unplugOption), QStringLiteral("--unplug"), &settings.unplugs);
+    if (!fault.isEmpty())
+        return fault;
     if (parser.isSet(replayOption)) {
         QFile file(parser.value(replayOption));
         if (!file.open(QIODevice::ReadOnly))
@@ -211,7 +228,7 @@ QString parseArguments(const QCoreApplication &app, Arguments *arguments)
     settings.verbose = parser.isSet(verboseOption);
 
     if (parser.isSet(linkOption))
-        arguments->link = parser.value(linkOption);
+        settings.link = parser.value(linkOption);
     return QString();
 }
 
@@ -234,21 +251,9 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("cannot set up signal handling"));
 
     PseudoTerminal pty;
-    if (!pty.open())
-        return fail(QStringLiteral("cannot open a pseudo-terminal: ") + pty.errorString());
-
-    const QString &link = arguments.link;
-    if (!link.isEmpty()) {
-        QFile::remove(link);
-        if (!QFile::link(pty.slavePath(), link))
-            return fail(QStringLiteral("cannot make the link ") + link);
-    }
-
-    // The first line is the device path; whoever started the simulator reads it.
-    std::printf("%s\n", qPrintable(pty.slavePath()));
-    std::fflush(stdout);
-
     SimDevice device(&pty, arguments.settings);
+    if (!device.plugIn())
+        return fail(device.errorString());
     QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&device] {
         unsigned char number = 0;
@@ -258,12 +263,12 @@ int main(int argc, char *argv[])
             device.toggleStanding();
         else if (number == SIGUSR2)
             device.toggleSilence();
+        else if (number == SIGQUIT)
+            device.togglePlugged();
         else
             QCoreApplication::exit(0);
     });
 
-    const int code = app.exec();
-    if (!link.isEmpty())
-        QFile::remove(link);
-    return code;
+    // The device removes its link when it goes.
+    return app.exec();
 }

@@ -4,9 +4,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QTextStream>
+
+#include <cstdio>
 
 namespace {
 
@@ -49,13 +52,82 @@ SimDevice::SimDevice(PseudoTerminal *pty, const Settings &settings, QObject *par
 {
     if (settings.distance >= 0)
         m_trolley.setDistanceLimit(settings.distance);
-    m_reader = new QSocketNotifier(pty->masterFd(), QSocketNotifier::Read, this);
-    connect(m_reader, &QSocketNotifier::activated, this, [this] { onProgramBytes(); });
     m_ticker.setTimerType(Qt::PreciseTimer);
     m_ticker.setInterval(settings.trolley.periodMs);
     connect(&m_ticker, &QTimer::timeout, this, [this] { tick(); });
-    if (!settings.waitForProgram)
+}
+
+SimDevice::~SimDevice()
+{
+    unplug();
+}
+
+bool SimDevice::plugIn()
+{
+    if (m_plugged)
+        return true;
+    if (!m_pty->open()) {
+        m_error = QStringLiteral("cannot open a pseudo-terminal: ") + m_pty->errorString();
+        return false;
+    }
+    const QString &link = m_settings.link;
+    if (!link.isEmpty()) {
+        QFile::remove(link);
+        if (!QFile::link(m_pty->slavePath(), link)) {
+            m_error = QStringLiteral("cannot make the link ") + link;
+            m_pty->close();
+            return false;
+        }
+    }
+    m_reader = new QSocketNotifier(m_pty->masterFd(), QSocketNotifier::Read, this);
+    connect(m_reader, &QSocketNotifier::activated, this, [this] { onProgramBytes(); });
+    m_plugged = true;
+    m_spokenTo = false;
+    m_heard.clear();
+
+    // Whoever started the simulator reads the device path from here.
+    std::printf("%s\n", qPrintable(m_pty->slavePath()));
+    std::fflush(stdout);
+    if (m_settings.verbose && m_streaming)
+        err() << "plugged in again\n" << Qt::flush;
+    if (!m_settings.waitForProgram && !m_streaming)
         startStreaming();
+    return true;
+}
+
+void SimDevice::unplug()
+{
+    if (!m_plugged)
+        return;
+    // The notifier's descriptor is about to close; it goes with the next turn
+    // of the event loop, and must not watch a dead descriptor until then.
+    m_reader->setEnabled(false);
+    m_reader->deleteLater();
+    m_reader = nullptr;
+    m_pty->close();
+    if (!m_settings.link.isEmpty())
+        QFile::remove(m_settings.link);
+    m_plugged = false;
+    m_backlog.clear();
+    if (m_settings.verbose)
+        err() << "unplugged\n" << Qt::flush;
+}
+
+void SimDevice::togglePlugged()
+{
+    m_unpluggedBySignal = !m_unpluggedBySignal;
+    followUnplugs(m_ticks * qint64(m_settings.trolley.periodMs));
+}
+
+void SimDevice::followUnplugs(qint64 streamMs)
+{
+    const bool wanted = !m_unpluggedBySignal && !inside(m_settings.unplugs, streamMs);
+    if (wanted && !m_plugged) {
+        if (!plugIn())
+            err() << "tervalo-sim: " << m_error << '\n' << Qt::flush;
+    } else if (!wanted && m_plugged) {
+        unplug();
+    }
 }
 
 void SimDevice::toggleStanding()
@@ -84,6 +156,8 @@ void SimDevice::onProgramBytes()
     m_heard += bytes;
     const bool spoken = m_heard.contains('0') || m_heard.contains("INIT");
     m_heard = m_heard.right(3);
+    if (spoken)
+        m_spokenTo = true;
     if (spoken && !m_streaming)
         startStreaming();
 }
@@ -105,7 +179,11 @@ void SimDevice::tick()
     }
     const qint64 streamMs = m_ticks * qint64(m_settings.trolley.periodMs);
     ++m_ticks;
-    const bool silent = m_silent || inside(m_settings.silences, streamMs);
+    followUnplugs(streamMs);
+    // Unplugged, or plugged in again and not yet spoken to: the trolley rolls
+    // on unheard.
+    const bool heard = m_plugged && (m_spokenTo || !m_settings.waitForProgram);
+    const bool silent = m_silent || inside(m_settings.silences, streamMs) || !heard;
     const bool standing = m_standing || m_ended || inside(m_settings.pauses, streamMs);
 
     QByteArray out;
@@ -144,6 +222,8 @@ void SimDevice::endStream()
 // cut short, or the program would see a header without its body.
 void SimDevice::send(const QByteArray &bytes)
 {
+    if (!m_plugged)
+        return;
     if (!m_backlog.isEmpty()) {
         const qint64 n = m_pty->write(m_backlog);
         m_backlog.remove(0, int(qMax<qint64>(n, 0)));
