@@ -1,3 +1,4 @@
+#include "exitsignals.h"
 #include "tervalo.h"
 
 #ifdef TERVALO_TEST_BUILD
@@ -12,6 +13,8 @@
 #include <QSharedMemory>
 #include <QSystemSemaphore>
 #include <QUrl>
+
+#include <cstdio>
 
 namespace {
 
@@ -75,11 +78,22 @@ int main(int argc, char *argv[])
         },
         Qt::QueuedConnection);
 
+    // Outlives the controller, so that an ending signal during its last steps
+    // still finds them done.
+    ExitSignals exitSignals(&app);
+
     // Destroyed before the engine: declared after it.
     Tervalo controller(nullptr);
     engine.rootContext()->setContextProperty(QStringLiteral("mcRoutine"), &controller);
     engine.load(url);
     controller.start();
 
-    return app.exec();
+    const int code = app.exec();
+    // Whoever ended the program from a terminal learns there where the unsaved
+    // journal went; the run log says it too.
+    const QString unsaved = controller.finishJournal();
+    if (!unsaved.isEmpty())
+        std::fprintf(stderr, "%s\n",
+                     (QStringLiteral("Несохранённый журнал записан в файл ") + unsaved).toLocal8Bit().constData());
+    return code;
 }

@@ -3,7 +3,13 @@
 # carry other window documents (a broken one, one that closes itself).
 function(tervalo_add_entry target qrc)
     cmake_parse_arguments(E "TEST_BUILD" "" "" ${ARGN})
-    add_executable(${target} ${PROJECT_SOURCE_DIR}/app/main.cpp ${qrc})
+    if(WIN32)
+        set(exit_signals ${PROJECT_SOURCE_DIR}/app/exitsignals_win.cpp)
+    else()
+        set(exit_signals ${PROJECT_SOURCE_DIR}/app/exitsignals_unix.cpp)
+    endif()
+    add_executable(${target} ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/exitsignals.h
+                   ${exit_signals} ${qrc})
     target_link_libraries(${target} PRIVATE tervalocore Qt5::Gui Qt5::Qml Qt5::Quick Qt5::QuickControls2)
     if(E_TEST_BUILD)
         target_compile_definitions(${target} PRIVATE TERVALO_TEST_BUILD)

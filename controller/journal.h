@@ -1,7 +1,11 @@
 #ifndef JOURNAL_H
 #define JOURNAL_H
 
+#include <QFile>
+#include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 
 #include <vector>
 
@@ -13,21 +17,17 @@ struct JournalEntry
     qint32 picket = 0;
     bool direction = true;  // true: picket numbers grow along the run
     float length = 0.0f;    // metres from the picket, a multiple of 0.25
-    float v = 0.0f;         // vertical offset, mm
-    float h = 0.0f;         // horizontal offset, mm
+    float v = 0.0f;         // vertical offset, mm; not a finite number: no reading
+    float h = 0.0f;         // horizontal offset, mm; not a finite number: no reading
 };
-
-// Rounded length of the most recent saveMeasure call in this process, -1 before
-// the first one. It outlives every controller and every save on purpose: a
-// trolley standing still across a save must not add the same spot twice.
-extern float lastKeptLength;
 
 // The distance kept in the journal: the nearest multiple of a quarter metre,
 // halves away from zero (12.375 is kept as 12.5, -0.125 as -0.25).
 float roundToQuarterMetre(float length);
 
 // One CSV row without its line end, e.g. "12+;1234.50;5.250;-12.500;". Always
-// a "." decimal point, whatever the locale.
+// a "." decimal point, whatever the locale. An offset that is not a finite
+// number is an empty field ("12+;1.25;;-12.500;"): the sensor had no reading.
 QString formatJournalRow(const JournalEntry &entry);
 
 // The writers return false when the device did not take every byte (or the
@@ -42,5 +42,85 @@ bool writeJournal(QIODevice *device, const std::vector<JournalEntry> &entries);
 // gives "C:/x.csv", "file:///tmp/a%20b.csv" gives "/tmp/a b.csv"); empty for
 // anything that is not a local file URL.
 QString journalPathFromUrl(const QString &urlName);
+
+// The measurements kept since the last saved protocol, in memory and, from the
+// first one on, in the file "tervalo-journal.csv" in the protocol's own format:
+// each row reaches the operating system before keep() returns and the disk
+// within a second, so neither a crash nor a killed process loses a kept row.
+// A file left by a run that did not end in order is moved aside at start as
+// "tervalo-unsaved-<date>-<time>.csv"; an end in order with unsaved rows does
+// the same, so there is one way back to them. When the working folder cannot
+// hold the file, it is kept in the user's own application data folder.
+// The controller owns the journal; the rows are saved as a protocol through it.
+class Journal : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Rounded length of the most recent keep() call in this process, -1 before
+    // the first one. It outlives every journal and every save on purpose: a
+    // trolley standing still across a save must not add the same spot twice.
+    static float lastKeptLength;
+
+    static const QString fileName;
+
+    // Recovers what an earlier run left in the working folder or the user's
+    // folder, then starts the file of this run. Logs through the run log, which
+    // must exist already.
+    explicit Journal(QObject *parent = nullptr);
+    ~Journal() override;
+
+    // Keeps a measurement unless its rounded length repeats the previous
+    // call's; true when kept.
+    bool keep(int picket, bool direction, float length, float v, float h);
+
+    // Writes the rows as a protocol to the file the URL names. True only when
+    // the file was written whole; then the rows are forgotten and the journal
+    // file removed. On a failure everything stays and the run log says why.
+    bool save(const QString &urlName);
+
+    // Pushes the file to the disk now (a recording stopped), and tries again to
+    // write it whole when an earlier write failed.
+    void sync();
+
+    // The end of the program: unsaved rows are moved aside as a recovery file,
+    // an empty journal file is removed. Returns the recovery file (native
+    // separators), empty when there was nothing to keep or nowhere to keep it.
+    QString finish();
+
+    const std::vector<JournalEntry> &entries() const { return m_entries; }
+    // Where every unsaved row is on disk (native separators); empty when the
+    // rows are only in memory.
+    QString filePath() const;
+    // Why the journal is not in the working folder, or not on disk at all;
+    // empty when it is where it belongs, and after a save until the next row.
+    QString error() const { return m_error; }
+    // The recovery files made at start, with native separators.
+    QStringList recovered() const { return m_recovered; }
+
+    // The per-user folder that takes the journal when the working folder cannot.
+    static QString fallbackFolder();
+
+private:
+    QString recover(const QString &path);
+    bool writeWhole();
+    bool writeWholeIn(const QString &folder, const QString &previous, QString *reason);
+    void append(const JournalEntry &entry);
+    void closeFile();
+    void syncFile();
+
+    std::vector<JournalEntry> m_entries;
+    QString m_workingFolder;
+    // The journal file of this run, also while it holds only part of the rows
+    // (a write failed); empty after a save and when none could be made.
+    QString m_path;
+    QFile m_file;            // open for appending while the file holds every row
+    qint64 m_fileSize = 0;   // bytes of the header and of every whole row
+    bool m_broken = false;   // a write failed: later rows are only in memory
+    QString m_error;
+    QStringList m_recovered;
+    QTimer m_syncTimer;
+    bool m_finished = false;
+};
 
 #endif // JOURNAL_H

@@ -6,8 +6,10 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <vector>
 
 class IniSettings;
@@ -16,11 +18,10 @@ class MeasSystemsFinder;
 
 // The one object through which the window reaches the native side, published
 // to QML as "mcRoutine". It owns the settings store, device discovery, the run
-// log and the measuring systems found; it keeps the latest values of the
-// device's records for the window to poll, and the journal of kept
-// measurements that becomes the CSV protocol. When the trolley is lost it has
-// discovery watch for it and adopts it again when it answers; the journal and
-// the window's run are not touched by that.
+// log, the measuring systems found and the journal of kept measurements; it
+// keeps the latest values of the device's records for the window to poll.
+// When the trolley is lost it has discovery watch for it and adopts it again
+// when it answers; the journal and the window's run are not touched by that.
 class Tervalo : public QObject
 {
     Q_OBJECT
@@ -52,7 +53,24 @@ public:
 
     static constexpr int liveMs = 1000;
 
-    const std::vector<JournalEntry> &journalEntries() const { return journal; }
+    // The journal as the window shows it; read after the calls that change it.
+    Q_INVOKABLE int unsavedCount() const;
+    // Where the unsaved rows are on disk (native separators); empty while they
+    // are only in memory.
+    Q_INVOKABLE QString journalFile() const;
+    // Why the journal is not in the working folder, or not on disk at all;
+    // empty when it is where it belongs, and after a save until the next row.
+    Q_INVOKABLE QString journalError() const;
+    // Files into which this start moved journals an earlier run left unsaved.
+    Q_INVOKABLE QStringList recoveredFiles() const;
+    // Whether saving to this URL would replace a file (or meet a folder).
+    Q_INVOKABLE bool protocolExists(const QString &urlName) const;
+
+    // Ends the journal for the end of the program (the destructor does it too);
+    // returns the recovery file that holds unsaved rows, if any.
+    QString finishJournal();
+
+    const std::vector<JournalEntry> &journalEntries() const;
     MeasSystemsFinder *measSystemsFinder() const { return finder; }
     MeasSystem *activeMeasSystem() const { return measSystem; }
 
@@ -60,7 +78,12 @@ public slots:
     // True only when the file was written whole and the journal emptied; on any
     // failure the journal stays in memory and the run log says why.
     bool saveProtocol(QString urlName);
+    // An offset that is not a finite number is kept as "no reading"; so is an
+    // axis whose sensor had no reading at any moment of the last 200 ms, or
+    // from which no record has come at all.
     void saveMeasure(int picket, bool direction, float length, float v, float h);
+    // The window stopped a recording: the journal goes to the disk at once.
+    void recordingStopped();
 
 private slots:
     void onFinderReady();
@@ -73,12 +96,19 @@ private:
     friend class TestTervalo;
 
     void adopt(MeasSystem *system);
-    void writeRecoveryFile();
+    bool readingFresh(bool working, bool missed, qint64 lastMissMs) const;
 
     IniSettings *settingsStore = nullptr;
     MeasSystemsFinder *finder = nullptr;
     MeasSystem *measSystem = nullptr;
-    std::vector<JournalEntry> journal;
+    Journal *journal = nullptr;
+    // Milliseconds on a clock that only runs forward; tests set their own.
+    std::function<qint64()> m_clock;
+    bool m_recordSeen = false;
+    qint64 m_lastNoReadingV = 0;   // valid once the vertical sensor missed a reading
+    qint64 m_lastNoReadingH = 0;
+    bool m_missedV = false;
+    bool m_missedH = false;
     double m_currentV = 0.0;
     double m_currentH = 0.0;
     int m_currentS = 0;

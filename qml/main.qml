@@ -33,9 +33,36 @@ Window {
     property bool boolBuzzerPlayV: getBuzzerPlayV()
     property bool boolBuzzerPlayH: getBuzzerPlayH()
 
+    // What the sensors read at the last poll. A kept row carries these, not
+    // the needles' smoothed values, which pass through every value between two
+    // readings and, after a sensor without reading, through its code value.
+    property real polledV: 0
+    property real polledH: 0
+    // A record has come, so currentDiscret is the trolley's counter, also
+    // while it is still 0.
+    property bool counterKnown: false
+
+    // The journal as the controller reported it after the last call that can
+    // change it.
+    property int unsavedCount: 0
+    property string journalFile: ""
+    property string journalError: ""
+    // Files in which this start found journals of an earlier run; emptied when
+    // the operator has read the message.
+    property var recoveredFiles: []
+
     // Set while the journal could not be written: the operator must see it on
     // the window, since the numbers of a whole night are still only in memory.
     property string saveFailureText: ""
+    // The confirmation of the last save, shown for a few seconds.
+    property string savedText: ""
+    // A recording was asked for while rows of an earlier one are unsaved.
+    property bool askBeforeStart: false
+    // A protocol that would replace an existing file, waiting for the answer.
+    property string overwriteUrl: ""
+    // The platform's own dialogs ask before replacing a file; the dialog that
+    // comes with the framework where there is none does not.
+    readonly property bool dialogAsksBeforeReplacing: String(fileDialog).indexOf("DefaultFileDialog") !== 0
 
     readonly property real defaultStepLength: 0.00075
 
@@ -86,14 +113,89 @@ Window {
         return measuring ? "Остановить запись" : "Начать запись"
     }
 
-    function saveMeasure() {
-        mcRoutine.saveMeasure(currentPicket, directionForward, currentLength,
-                              inputVertical.mess + inputVertical.zeroShift,
-                              inputHorizontal.mess + inputHorizontal.zeroShift)
+    // Counter steps from one kept row to the next: a quarter metre.
+    function getCadenceStep() {
+        return 0.25 / stepLength
+    }
+
+    // The length is where the row belongs on the quarter-metre grid, not where
+    // the trolley is by the time the poll runs: a late poll must not give a
+    // row the next quarter's distance.
+    function saveMeasure(length) {
+        mcRoutine.saveMeasure(currentPicket, directionForward, length,
+                              polledV + inputVertical.zeroShift,
+                              polledH + inputHorizontal.zeroShift)
+        refreshJournal()
+    }
+
+    function refreshJournal() {
+        unsavedCount = mcRoutine.unsavedCount()
+        journalFile = mcRoutine.journalFile()
+        journalError = mcRoutine.journalError()
+    }
+
+    // Unsaved rows of an earlier recording are not silently continued.
+    function requestRecording() {
+        if (!measuring && unsavedCount > 0) {
+            askBeforeStart = true
+            return
+        }
+        measuring = !measuring
+    }
+
+    function answerStart(index) {
+        askBeforeStart = false
+        if (index === 0)
+            saveMeasToFile()
+        else if (index === 1)
+            measuring = true
     }
 
     function saveMeasToFile() {
         fileDialog.open()
+    }
+
+    // The dialog's answer. A typed name gets ".csv", and an existing file is
+    // replaced only when the operator said so: in the dialog, when it asks and
+    // saw the name as it will be written, or on the window.
+    function chooseProtocol(dialogUrl) {
+        var url = protocolUrl(dialogUrl)
+        if (mcRoutine.protocolExists(url) && !(dialogAsksBeforeReplacing && url === dialogUrl)) {
+            overwriteUrl = url
+            return false
+        }
+        return saveProtocolTo(url)
+    }
+
+    function answerOverwrite(index) {
+        var url = overwriteUrl
+        overwriteUrl = ""
+        if (index === 0)
+            saveProtocolTo(url)
+        else if (index === 1)
+            saveMeasToFile()
+    }
+
+    function folderOf(path) {
+        return path.substring(0, Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\")))
+    }
+
+    function getUnsavedText() {
+        return "Несохранённых измерений: " + unsavedCount + ". "
+                + (journalFile !== ""
+                   ? "Если закрыть программу, не сохранив их, они будут записаны в файл "
+                     + "tervalo-unsaved-<дата>-<время>.csv в папке " + folderOf(journalFile) + "."
+                   : "Они хранятся только в памяти программы.")
+    }
+
+    function getJournalProblemText() {
+        if (journalFile !== "")
+            return "Рабочая папка программы недоступна для записи (" + journalError
+                    + "). Журнал измерений записывается в файл " + journalFile + "."
+        return "Журнал измерений не записывается на диск (" + journalError + "). "
+                + (unsavedCount > 0
+                   ? "Показания хранятся только в памяти программы: сохраните журнал в другую папку."
+                   : "Показания новой записи будут храниться только в памяти программы.")
     }
 
     // The dialog does not add the filter's suffix to a typed name.
@@ -115,10 +217,17 @@ Window {
     }
 
     function saveProtocolTo(url) {
-        if (mcRoutine.saveProtocol(url)) {
+        overwriteUrl = ""
+        var rows = mcRoutine.unsavedCount()
+        var saved = mcRoutine.saveProtocol(url)
+        refreshJournal()
+        if (saved) {
             saveFailureText = ""
+            savedText = "Журнал сохранён в файл " + displayPath(url) + " (строк: " + rows + ")"
+            timerSaved.restart()
             return true
         }
+        savedText = ""
         saveFailureText = "Журнал не сохранён в файл " + displayPath(url)
                 + ". Показания остаются в памяти программы: укажите другой файл."
         Qt.callLater(saveMeasToFile)
@@ -141,6 +250,11 @@ Window {
 
     function getLongPlay(longPlay) {
         return longPlay ? 500 : 100
+    }
+
+    Component.onCompleted: {
+        refreshJournal()
+        recoveredFiles = mcRoutine.recoveredFiles()
     }
 
     function getLinkText() {
@@ -188,8 +302,14 @@ Window {
 
     onCurrentDiscretChanged: {
         if (!startDiscretSet) {
-            startDiscret = currentDiscret
             startDiscretSet = true
+            // A recording started on a known counter has its origin; one
+            // started before the trolley was heard counts from its first value.
+            if (!measuring || !counterKnown) {
+                startDiscret = currentDiscret
+                if (measuring)
+                    prevSavedDiscret = currentDiscret
+            }
         }
         if (measuring && !pause) {
             var d = currentDiscret - prevSavedDiscret
@@ -197,8 +317,16 @@ Window {
                 d = -d
             if (d > 2147483647)
                 d = d - 4294967296
-            if (d >= numberMeasFromPicket * 1000 / 3) {
-                saveMeasure()
+            var step = getCadenceStep()
+            if (d >= numberMeasFromPicket * step) {
+                // A late poll saves the quarter it owes now and the next one at
+                // the next counter change. A trolley two quarters or more past it
+                // has no reading for the quarters between: they are left out
+                // rather than filled with readings taken elsewhere.
+                var reached = Math.floor(d / step)
+                if (reached - numberMeasFromPicket >= 2)
+                    numberMeasFromPicket = reached
+                saveMeasure(numberMeasFromPicket * step * stepLength)
                 numberMeasFromPicket = numberMeasFromPicket + 1
             }
         }
@@ -209,10 +337,19 @@ Window {
         itPicket.enabled = measuring
         itPickCaption.enabled = !measuring
         if (!measuring) {
+            mcRoutine.recordingStopped()
+            refreshJournal()
             saveMeasToFile()
         } else {
+            askBeforeStart = false
+            // The start is the origin of the distance and of the cadence, as a
+            // picket mark is, so that every row lies on the quarter-metre grid
+            // of the distance it reports.
             startDiscret = currentDiscret
-            saveMeasure()
+            prevSavedDiscret = currentDiscret
+            numberMeasFromPicket = 0
+            saveMeasure(0)
+            numberMeasFromPicket = 1
         }
     }
 
@@ -269,8 +406,18 @@ Window {
         selectExisting: false
         selectFolder: false
         selectMultiple: false
+        // A platform dialog then checks for an existing file under the name
+        // that will be written.
+        defaultSuffix: "csv"
         folder: shortcuts.home
-        onAccepted: saveProtocolTo(protocolUrl(fileDialog.fileUrl.toString()))
+        onAccepted: chooseProtocol(fileDialog.fileUrl.toString())
+    }
+
+    Timer {
+        id: timerSaved
+        objectName: "timerSaved"
+        interval: 6000
+        onTriggered: savedText = ""
     }
 
     Timer {
@@ -280,10 +427,15 @@ Window {
         repeat: true
         running: true
         onTriggered: {
-            inputVertical.mess = mcRoutine.currentV()
-            inputHorizontal.mess = mcRoutine.currentH()
+            polledV = mcRoutine.currentV()
+            inputVertical.mess = polledV
+            polledH = mcRoutine.currentH()
+            inputHorizontal.mess = polledH
             currentDiscret = mcRoutine.currentS()
-            receiveIndicator.color = mcRoutine.dataReceived() ? "light yellow" : "black"
+            var arrived = mcRoutine.dataReceived()
+            receiveIndicator.color = arrived ? "light yellow" : "black"
+            if (arrived)
+                counterKnown = true
             if (mcRoutine.measKeeped()) {
                 keepIndicator.color = "blue"
                 keepIndTimer.start()
@@ -553,7 +705,7 @@ Window {
                 height: itPicket.height
                 text: getNameCommandRecord()
                 font.pixelSize: tLabel.font.pixelSize
-                onClicked: measuring = !measuring
+                onClicked: requestRecording()
             }
 
             Item {
@@ -699,19 +851,31 @@ Window {
                           + "    4. Окончание измерения\n"
                           + "\n"
                           + "    По окончании измерения нажмите кнопку ОСТАНОВИТЬ ЗАПИСЬ на вкладке НАСТРОЙКА.\n"
-                          + "    Программа предложит выбрать файл, в который будут сохранены измерения.\n"
-                          + "    Если сохранить журнал не удалось, программа сообщит об этом и снова предложит\n"
-                          + "    выбрать файл; до успешного сохранения показания остаются в памяти программы.\n"
+                          + "    Программа предложит выбрать файл, в который будут сохранены измерения. Если файл\n"
+                          + "    с таким именем уже есть, программа спросит, заменить ли его. Об успешном сохранении\n"
+                          + "    программа сообщает внизу окна: имя файла и число записанных строк.\n"
+                          + "    Пока измерения не сохранены, внизу окна видно их число и кнопка СОХРАНИТЬ ЖУРНАЛ:\n"
+                          + "    ею можно сохранить журнал в любой момент, в том числе после отмены выбора файла\n"
+                          + "    или неудачного сохранения. Если при несохранённых измерениях нажать НАЧАТЬ ЗАПИСЬ,\n"
+                          + "    программа спросит, сохранить ли их сейчас или добавить новую запись к ним в тот\n"
+                          + "    же журнал.\n"
                           + "\n"
                           + "    5. Журнал измерений\n"
                           + "\n"
                           + "    Журналы сохраняются в формате CSV, который открывается в Microsoft Excel для\n"
                           + "    дальнейшей обработки. В каждой строке записаны пикет и направление, расстояние\n"
                           + "    от пикета в метрах, вертикальное и горизонтальное отклонение в миллиметрах.\n"
-                          + "    После сбоя или ошибок проанализировать работу программы и оборудования помогает\n"
-                          + "    файл журнала работы tervalo.log в рабочей папке программы; он перезаписывается\n"
-                          + "    при каждом запуске программы. Несохранённый при выходе журнал записывается\n"
-                          + "    в рабочую папку в файл tervalo-unsaved-<дата>-<время>.csv.\n"
+                          + "    Пустое поле отклонения означает, что датчик в этом месте показаний не дал.\n"
+                          + "    Каждое измерение сразу записывается в файл tervalo-journal.csv в рабочей папке\n"
+                          + "    программы; после сохранения журнала этот файл удаляется. Если программа\n"
+                          + "    завершилась, а журнал не был сохранён (закрытие окна, Ctrl+C, сбой, отключение\n"
+                          + "    питания), измерения записываются в файл tervalo-unsaved-<дата>-<время>.csv в той\n"
+                          + "    же папке: при выходе из программы или при следующем её запуске, о чём программа\n"
+                          + "    сообщает внизу окна. Дата и время в имени файла - время последнего измерения.\n"
+                          + "    Если в рабочую папку писать нельзя, программа сообщает об этом внизу окна сразу\n"
+                          + "    после запуска и ведёт журнал в папке пользователя, которую там же называет.\n"
+                          + "    Проанализировать работу программы и оборудования помогает файл журнала работы\n"
+                          + "    tervalo.log в рабочей папке программы; он перезаписывается при каждом запуске.\n"
                 }
             }
         }
@@ -768,24 +932,68 @@ Window {
             }
         }
 
-        Rectangle {
+        MessageRow {
+            id: itRecovered
+            objectName: "itRecovered"
+            visible: recoveredFiles.length > 0
+            color: "steelblue"
+            text: "Несохранённый журнал прошлого запуска записан в файл " + recoveredFiles.join(", ")
+            answers: ["Понятно"]
+            onAnswered: recoveredFiles = []
+        }
+
+        MessageRow {
+            id: itJournalProblem
+            objectName: "itJournalProblem"
+            visible: journalError !== ""
+            color: journalFile !== "" ? "darkgoldenrod" : "tomato"
+            text: getJournalProblemText()
+        }
+
+        MessageRow {
             id: itSaveFailure
             objectName: "itSaveFailure"
             visible: saveFailureText !== ""
-            width: parent.width
-            height: txSaveFailure.implicitHeight + 20
-            color: "tomato"
-            Text {
-                id: txSaveFailure
-                objectName: "txSaveFailure"
-                anchors.fill: parent
-                anchors.margins: 10
-                text: saveFailureText
-                color: "white"
-                font.pixelSize: 20
-                font.bold: true
-                wrapMode: Text.Wrap
-            }
+            text: saveFailureText
+        }
+
+        MessageRow {
+            id: itOverwrite
+            objectName: "itOverwrite"
+            visible: overwriteUrl !== ""
+            color: "darkorange"
+            text: "Файл " + displayPath(overwriteUrl) + " уже существует. Заменить его журналом?"
+            answers: ["Заменить", "Другой файл", "Отмена"]
+            onAnswered: answerOverwrite(index)
+        }
+
+        MessageRow {
+            id: itStartQuestion
+            objectName: "itStartQuestion"
+            visible: askBeforeStart
+            color: "darkorange"
+            text: "В памяти программы несохранённые измерения прошлой записи: " + unsavedCount
+                  + ". Сохранить их сейчас или добавить новую запись к ним в тот же журнал?"
+            answers: ["Сохранить журнал", "Добавить к ним", "Отмена"]
+            onAnswered: answerStart(index)
+        }
+
+        MessageRow {
+            id: itUnsaved
+            objectName: "itUnsaved"
+            visible: unsavedCount > 0 && !measuring && !askBeforeStart
+            color: "chocolate"
+            text: getUnsavedText()
+            answers: ["Сохранить журнал"]
+            onAnswered: saveMeasToFile()
+        }
+
+        MessageRow {
+            id: itSaved
+            objectName: "itSaved"
+            visible: savedText !== ""
+            color: "seagreen"
+            text: savedText
         }
     }
 }

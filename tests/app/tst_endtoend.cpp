@@ -1,4 +1,7 @@
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QLocale>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -9,53 +12,130 @@
 
 #include "processsignal.h"
 
+namespace {
+
+const QString header = QStringLiteral("Пикет;Расстояние, м;Вертикаль, мм;Горизонталь, мм;");
+const QString journalName = QStringLiteral("tervalo-journal.csv");
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray headerBytes()
+{
+    QTextCodec *codec = QTextCodec::codecForName("Windows-1251");
+    return codec ? codec->fromUnicode(header + QLatin1Char('\n')) : QByteArray();
+}
+
+QString logText(const QString &dir)
+{
+    QTextCodec *codec = QTextCodec::codecForName("Windows-1251");
+    return codec ? codec->toUnicode(fileBytes(QDir(dir).filePath(QStringLiteral("tervalo.log")))) : QString();
+}
+
+// The rows the run log names as kept: each follows its time line.
+QByteArray loggedRows(const QString &log)
+{
+    QByteArray rows;
+    const QStringList lines = log.split(QLatin1Char('\n'));
+    for (int i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i].startsWith(QStringLiteral("Время ")))
+            rows += lines[i + 1].toLatin1() + '\n';
+    }
+    return rows;
+}
+
+// The simulated trolley with steady offsets, standing until it is told to go;
+// the device path it prints, or empty.
+QString startSimulator(QProcess &sim, const QStringList &arguments)
+{
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(QStringLiteral(TERVALO_SIM_EXE),
+              QStringList { QStringLiteral("--steady"), QStringLiteral("1.23,-2.5") } + arguments);
+    if (!sim.waitForStarted())
+        return QString();
+    QElapsedTimer waited;
+    waited.start();
+    while (!sim.canReadLine() && waited.elapsed() < 10000)
+        sim.waitForReadyRead(100);
+    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    if (!device.startsWith(QLatin1Char('/')) || !signalChild(sim, SIGUSR1))
+        return QString();
+    return device;
+}
+
+// The program in its own working folder, with a user data folder of its own,
+// playing the part the driver is given.
+void startProgram(QProcess &program, const QString &dir, const QString &device, const QStringList &arguments,
+                  const QString &locale = QString())
+{
+    program.setWorkingDirectory(dir);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
+    env.insert(QStringLiteral("TERVALO_EXTRA_PORTS"), device);
+    env.insert(QStringLiteral("XDG_DATA_HOME"), QDir(dir).filePath(QStringLiteral("user-data")));
+    if (!locale.isEmpty()) {
+        env.insert(QStringLiteral("LC_ALL"), locale);
+        env.insert(QStringLiteral("LANG"), locale);
+    }
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::MergedChannels);
+    program.start(QStringLiteral(TERVALO_E2E_EXE), arguments);
+}
+
+} // namespace
+
 // The program's entry and window (driven by a script that plays the operator)
 // against the simulated trolley on a pseudo-terminal: discovery, live values,
-// a recorded push of 10 m and the saved journal.
+// recorded pushes, the journal file and every way a run can end.
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
 
 private slots:
     void recordedPushGivesAnEntryEveryQuarterMetre();
+    void killedRecordingIsRecoveredAtTheNextStart_data();
+    void killedRecordingIsRecoveredAtTheNextStart();
+    void endedProgramWritesItsUnsavedRowsAtOnce_data();
+    void endedProgramWritesItsUnsavedRowsAtOnce();
 };
 
+// The vertical sensor reads nothing from 3 to 5 m: those rows have an empty
+// vertical field, the rest the steady offsets. The journal file grows while
+// the push is recorded and is gone once the protocol is saved.
 void TestEndToEnd::recordedPushGivesAnEntryEveryQuarterMetre()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
 
-    // Steady offsets so that every row can be checked; 0.5 m/s keeps the grid
-    // well inside what a slow poll can round to.
+    // 0.5 m/s keeps the grid well inside what a slow poll can catch up with.
     QProcess sim;
-    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(QStringLiteral(TERVALO_SIM_EXE),
-              { QStringLiteral("--steady"), QStringLiteral("1.23,-2.5"), QStringLiteral("--speed"),
-                QStringLiteral("0.5"), QStringLiteral("--distance"), QStringLiteral("10"),
-                QStringLiteral("--linger") });
-    QVERIFY(sim.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 10000);
-    const QString device = QString::fromLocal8Bit(sim.readLine()).trimmed();
-    QVERIFY(device.startsWith(QLatin1Char('/')));
-    // The trolley stands until the recording runs.
-    QVERIFY(signalChild(sim, SIGUSR1));
+    const QString device = startSimulator(sim, { QStringLiteral("--speed"), QStringLiteral("0.5"),
+                                                 QStringLiteral("--distance"), QStringLiteral("10"),
+                                                 QStringLiteral("--no-reading"), QStringLiteral("vertical,3,5"),
+                                                 QStringLiteral("--linger") });
+    QVERIFY(!device.isEmpty());
 
     const QString csv = dir.filePath(QStringLiteral("push.csv"));
     QProcess program;
-    program.setWorkingDirectory(dir.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
-    env.insert(QStringLiteral("TERVALO_EXTRA_PORTS"), device);
-    program.setProcessEnvironment(env);
-    program.setProcessChannelMode(QProcess::MergedChannels);
-    program.start(QStringLiteral(TERVALO_E2E_EXE), { csv });
+    startProgram(program, dir.path(), device, { QStringLiteral("push"), csv });
     QVERIFY(program.waitForStarted());
 
     QByteArray output;
     auto readOutput = [&] { output += program.readAll(); return output; };
-    QTRY_VERIFY_WITH_TIMEOUT(readOutput().contains("E2E recording"), 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(readOutput().contains("E2E recording"), output.constData(), 30000);
     QVERIFY(signalChild(sim, SIGUSR1));
+
+    // On disk from the first row, and growing with the push.
+    const QString journal = dir.filePath(journalName);
+    QVERIFY(output.contains("E2E journal " + QDir::toNativeSeparators(journal).toLocal8Bit()));
+    QTRY_VERIFY_WITH_TIMEOUT(fileBytes(journal).size() > headerBytes().size() + 100, 30000);
+    const int grown = fileBytes(journal).size();
+    QTRY_VERIFY_WITH_TIMEOUT(fileBytes(journal).size() > grown, 30000);
+    QVERIFY(fileBytes(journal).startsWith(headerBytes()));
 
     QVERIFY(program.waitForFinished(120000));
     readOutput();
@@ -66,30 +146,175 @@ void TestEndToEnd::recordedPushGivesAnEntryEveryQuarterMetre()
     // The gauges showed the trolley's values.
     QVERIFY2(output.contains("E2E gauges 1.23 -2.5"), output.constData());
     QVERIFY2(output.contains("E2E saved true"), output.constData());
+    QVERIFY(!QFileInfo::exists(journal));
+    QCOMPARE(QDir(dir.path()).entryList({ QStringLiteral("tervalo-unsaved-*") }), QStringList());
 
-    QTextCodec *codec = QTextCodec::codecForName("Windows-1251");
-    QVERIFY(codec);
-    QFile log(dir.filePath(QStringLiteral("tervalo.log")));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QString logText = codec->toUnicode(log.readAll());
-    QVERIFY(logText.contains(QStringLiteral("Устройство найдено: ") + device));
-    QVERIFY(logText.contains(QStringLiteral("Send:  49 4e 49 54")));
+    const QString log = logText(dir.path());
+    QVERIFY(log.contains(QStringLiteral("Устройство найдено: ") + device));
+    QVERIFY(log.contains(QStringLiteral("Send:  49 4e 49 54")));
 
-    QFile file(csv);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = fileBytes(csv);
     QVERIFY(!bytes.contains('\r'));
-    QList<QByteArray> lines = bytes.split('\n');
+    QVERIFY(bytes.startsWith(headerBytes()));
+    QList<QByteArray> lines = bytes.mid(headerBytes().size()).split('\n');
     QCOMPARE(lines.takeLast(), QByteArray());  // the file ends with LF
-    QCOMPARE(codec->toUnicode(lines.takeFirst()),
-             QStringLiteral("Пикет;Расстояние, м;Вертикаль, мм;Горизонталь, мм;"));
-    QStringList expected;
-    for (int quarter = 0; quarter <= 40; ++quarter)
-        expected << QStringLiteral("12+;%1;1.230;-2.500;").arg(quarter * 0.25, 0, 'f', 2);
-    QStringList rows;
-    for (const QByteArray &line : lines)
-        rows << QString::fromLatin1(line);
-    QCOMPARE(rows, expected);
+    QCOMPARE(lines.size(), 41);
+    for (int quarter = 0; quarter <= 40; ++quarter) {
+        const double metres = quarter * 0.25;
+        const QString filled = QStringLiteral("12+;%1;1.230;-2.500;").arg(metres, 0, 'f', 2);
+        const QString empty = QStringLiteral("12+;%1;;-2.500;").arg(metres, 0, 'f', 2);
+        const QString row = QString::fromLatin1(lines[quarter]);
+        // A row is saved at its point or less than half a metre after it, and
+        // a reading within 0.2 s (0.1 m) after the stretch still counts as
+        // next to it: only the rows near its ends may go either way.
+        if (metres >= 3.0 && metres <= 4.5)
+            QCOMPARE(row, empty);
+        else if (metres <= 2.5 || metres >= 5.5)
+            QCOMPARE(row, filled);
+        else
+            QVERIFY2(row == filled || row == empty, qPrintable(row));
+    }
+}
+
+void TestEndToEnd::killedRecordingIsRecoveredAtTheNextStart_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::newRow("system locale") << QString();
+    QTest::newRow("a locale with other digits") << QStringLiteral("ar_EG.UTF-8");
+}
+
+// kill -9 in the middle of a recording, then a torn line added and the first
+// recovery name taken: the next start moves the journal aside under the next
+// free name, without the torn line, holding every row the run log names as
+// kept, and tells the window where. Dates and times are ASCII digits whatever
+// the locale.
+void TestEndToEnd::killedRecordingIsRecoveredAtTheNextStart()
+{
+    QFETCH(QString, locale);
+    if (!locale.isEmpty() && QLocale(locale.section(QLatin1Char('.'), 0, 0)).toString(5) == QLatin1String("5"))
+        QSKIP("this Qt has no digits of its own for that locale, so it cannot show their absence");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QProcess sim;
+    const QString device = startSimulator(sim, {});
+    QVERIFY(!device.isEmpty());
+
+    QProcess program;
+    startProgram(program, dir.path(), device, { QStringLiteral("record") }, locale);
+    QVERIFY(program.waitForStarted());
+    QByteArray output;
+    auto readOutput = [&] { output += program.readAll(); return output; };
+    QTRY_VERIFY2_WITH_TIMEOUT(readOutput().contains("E2E recording"), output.constData(), 30000);
+    QVERIFY(signalChild(sim, SIGUSR1));
+    QTRY_VERIFY_WITH_TIMEOUT(loggedRows(logText(dir.path())).count('\n') >= 8, 30000);
+    QVERIFY(signalChild(program, SIGKILL));
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::CrashExit);
+
+    const QString log = logText(dir.path());
+    const QByteArray rows = loggedRows(log);
+    const QRegularExpression time(QStringLiteral("^(Начало записи|Время) \\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d:\\d\\d$"));
+    for (const QString &line : log.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("Начало записи ")) || line.startsWith(QStringLiteral("Время ")))
+            QVERIFY2(time.match(line).hasMatch(), qPrintable(line));
+    }
+    // Written to the file before it is logged: the file may hold one row more.
+    const QString journal = dir.filePath(journalName);
+    QByteArray left = fileBytes(journal);
+    QVERIFY(left.startsWith(headerBytes() + rows));
+    QVERIFY(left.mid(headerBytes().size() + rows.size()).count('\n') <= 1);
+    QVERIFY(left.endsWith('\n'));
+
+    // As a cut in the middle of a write would leave it, on a night long ago.
+    QFile file(journal);
+    QVERIFY(file.open(QIODevice::Append));
+    QVERIFY(file.write("12+;9") == 5 && file.flush());
+    QVERIFY(file.setFileTime(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)), QFileDevice::FileModificationTime));
+    file.close();
+    const QString taken = dir.filePath(QStringLiteral("tervalo-unsaved-20260304-050607.csv"));
+    QFile earlier(taken);
+    QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier run\n") == 12);
+    earlier.close();
+
+    QProcess next;
+    startProgram(next, dir.path(), device, { QStringLiteral("start") }, locale);
+    QVERIFY(next.waitForStarted());
+    QVERIFY(next.waitForFinished(60000));
+    sim.terminate();
+    sim.waitForFinished(10000);
+    const QByteArray nextOutput = next.readAll();
+    QVERIFY2(next.exitStatus() == QProcess::NormalExit && next.exitCode() == 0, nextOutput.constData());
+
+    const QString recovered = dir.filePath(QStringLiteral("tervalo-unsaved-20260304-050607-2.csv"));
+    QCOMPARE(fileBytes(recovered), left);
+    QCOMPARE(fileBytes(taken), QByteArray("earlier run\n"));
+    QVERIFY2(nextOutput.contains("E2E recovered [\"" + QDir::toNativeSeparators(recovered).toLocal8Bit() + "\"]"),
+             nextOutput.constData());
+    QVERIFY(logText(dir.path()).contains(
+            QStringLiteral("Несохранённый журнал записан в файл tervalo-unsaved-20260304-050607-2.csv\n")));
+    // The new start's own journal held nothing and is gone with it.
+    QVERIFY(!QFileInfo::exists(journal));
+}
+
+void TestEndToEnd::endedProgramWritesItsUnsavedRowsAtOnce_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("afterFailedSave");
+    QTest::newRow("SIGTERM while recording") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT while recording") << int(SIGINT) << false;
+    QTest::newRow("SIGHUP after a failed save") << int(SIGHUP) << true;
+}
+
+// The program ends in order: the unsaved rows are in their recovery file at
+// once, without another start, and the journal file is gone. A failed save
+// keeps the journal file as it was.
+void TestEndToEnd::endedProgramWritesItsUnsavedRowsAtOnce()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(bool, afterFailedSave);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QProcess sim;
+    const QString device = startSimulator(sim, afterFailedSave ? QStringList { QStringLiteral("--distance"),
+                                                                               QStringLiteral("3"),
+                                                                               QStringLiteral("--linger") }
+                                                               : QStringList {});
+    QVERIFY(!device.isEmpty());
+
+    const QString journal = dir.filePath(journalName);
+    QProcess program;
+    startProgram(program, dir.path(), device,
+                 afterFailedSave ? QStringList { QStringLiteral("push"), dir.filePath(QStringLiteral("missing/run.csv")) }
+                                 : QStringList { QStringLiteral("record") });
+    QVERIFY(program.waitForStarted());
+    QByteArray output;
+    auto readOutput = [&] { output += program.readAll(); return output; };
+    QTRY_VERIFY2_WITH_TIMEOUT(readOutput().contains("E2E recording"), output.constData(), 30000);
+    QVERIFY(signalChild(sim, SIGUSR1));
+    if (afterFailedSave) {
+        QTRY_VERIFY2_WITH_TIMEOUT(readOutput().contains("E2E saved false"), output.constData(), 60000);
+        QCOMPARE(fileBytes(journal), headerBytes() + loggedRows(logText(dir.path())));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(loggedRows(logText(dir.path())).count('\n') >= 4, 30000);
+    }
+    QVERIFY(signalChild(program, signalNumber));
+    QVERIFY(program.waitForFinished(30000));
+    readOutput();
+    sim.terminate();
+    sim.waitForFinished(10000);
+    QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0, output.constData());
+
+    const QString log = logText(dir.path());
+    const QByteArray rows = loggedRows(log);
+    QVERIFY(rows.count('\n') >= 4);
+    const QStringList recovered = QDir(dir.path()).entryList({ QStringLiteral("tervalo-unsaved-*.csv") });
+    QCOMPARE(recovered.size(), 1);
+    QCOMPARE(fileBytes(dir.filePath(recovered.first())), headerBytes() + rows);
+    QVERIFY(!QFileInfo::exists(journal));
+    QVERIFY2(log.endsWith(QStringLiteral("Несохранённый журнал записан в файл ") + recovered.first() + '\n'),
+             qPrintable(log.right(200)));
+    QVERIFY2(output.contains(QDir::toNativeSeparators(dir.filePath(recovered.first())).toLocal8Bit()),
+             output.constData());
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

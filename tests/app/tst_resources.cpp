@@ -76,7 +76,8 @@ void TestResources::iconIsRgbaOfItsSize()
 void TestResources::documentsLieAtTheRoot_data()
 {
     QTest::addColumn<QString>("path");
-    for (const char *name : { "main.qml", "ImpGauge.qml", "Marker.qml", "InputIndicator.qml", "GaugeCaption.qml" })
+    for (const char *name :
+         { "main.qml", "ImpGauge.qml", "Marker.qml", "InputIndicator.qml", "GaugeCaption.qml", "MessageRow.qml" })
         QTest::newRow(name) << QStringLiteral(":/") + QLatin1String(name);
 }
 

@@ -13,8 +13,11 @@
 
 // A fresh temporary folder that is the working folder while this object lives:
 // the program keeps its run log and settings in the working folder, so each
-// test gets files of its own. The run log exists only while some object owns
-// it; startLog() gives it an owner here, and it goes before the folder does.
+// test gets files of its own. The user's data folder (where the journal goes
+// when the working folder cannot take it) is "user-data" inside it on Unix,
+// so that no test meets another's journal there. The run log exists only while
+// some object owns it; startLog() gives it an owner here, and it goes before
+// the folder does.
 class TestFolder
 {
 public:
@@ -22,13 +25,19 @@ public:
 
     explicit TestFolder(Log log = NoLog)
         : m_previous(QDir::currentPath())
+        , m_previousDataHome(qgetenv("XDG_DATA_HOME"))
     {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("user-data"))));
         m_valid = m_dir.isValid() && QDir::setCurrent(m_dir.path()) && (log == NoLog || startLog());
     }
     ~TestFolder()
     {
         endLog();
         QDir::setCurrent(m_previous);
+        if (m_previousDataHome.isNull())
+            qunsetenv("XDG_DATA_HOME");
+        else
+            qputenv("XDG_DATA_HOME", m_previousDataHome);
     }
 
     bool isValid() const { return m_valid; }
@@ -48,6 +57,7 @@ public:
 private:
     QTemporaryDir m_dir;
     QString m_previous;
+    QByteArray m_previousDataHome;
     std::unique_ptr<QObject> m_logOwner;
     bool m_valid = false;
 };

@@ -1,5 +1,4 @@
 #include "journal.h"
-#include "tervalo.h"
 #include "testfolder.h"
 
 #include <QDateTime>
@@ -10,6 +9,7 @@
 #include <QtTest>
 
 #include <clocale>
+#include <limits>
 
 #ifdef Q_OS_UNIX
 #include <csignal>
@@ -51,18 +51,26 @@ QStringList recoveryFiles()
     return QDir().entryList({ QStringLiteral("tervalo-unsaved-*") }, QDir::Files, QDir::Name);
 }
 
-void fill(Tervalo &c, int count)
+void fill(Journal &j, int count)
 {
     for (int i = 0; i < count; ++i)
-        c.saveMeasure(i / 100, i % 2 == 0, i * 0.25f, i * 0.01f, -i * 0.5f);
+        j.keep(i / 100, i % 2 == 0, i * 0.25f, i * 0.01f, -i * 0.5f);
 }
 
-QByteArray expectedFile(const Tervalo &c)
+QByteArray expectedFile(const Journal &j)
 {
     QByteArray bytes = header;
-    for (const JournalEntry &e : c.journalEntries())
+    for (const JournalEntry &e : j.entries())
         bytes += formatJournalRow(e).toLatin1() + '\n';
     return bytes;
+}
+
+const QString journalName = QStringLiteral("tervalo-journal.csv");
+
+// The user's data folder as the journal finds it in tests (see TestFolder).
+QString userFolder()
+{
+    return Journal::fallbackFolder();
 }
 
 // Qt's default locale and, where one is installed, the C library's switched to
@@ -99,9 +107,9 @@ private slots:
     void init();
     void cleanup();
 
-    void eachQuarterMetreIsKeptOnce_data();
-    void eachQuarterMetreIsKeptOnce();
-    void lastLengthHoldsAcrossSaveAndControllers();
+    void eachQuarterMetreIsKeptOnceAndOnDisk_data();
+    void eachQuarterMetreIsKeptOnceAndOnDisk();
+    void lastLengthHoldsAcrossSaveAndJournals();
     void savedFileIsByteExact_data();
     void savedFileIsByteExact();
     void urlBecomesLocalPath_data();
@@ -110,6 +118,11 @@ private slots:
     void failedSaveKeepsJournal();
     void writeErrorMidFileKeepsJournal_data();
     void writeErrorMidFileKeepsJournal();
+    void fullDiskKeepsRowsUntilTheFileCanBeWrittenWhole();
+    void unwritableWorkingFolderMovesJournalToUserFolder_data();
+    void unwritableWorkingFolderMovesJournalToUserFolder();
+    void leftJournalIsRecoveredAtStart_data();
+    void leftJournalIsRecoveredAtStart();
     void unsavedJournalIsRecoveredAtExit_data();
     void unsavedJournalIsRecoveredAtExit();
 
@@ -119,9 +132,9 @@ private:
 
 void TestJournal::init()
 {
-    m_folder = std::make_unique<TestFolder>();
+    m_folder = std::make_unique<TestFolder>(TestFolder::WithLog);
     QVERIFY(m_folder->isValid());
-    lastKeptLength = -1.0f;
+    Journal::lastKeptLength = -1.0f;
 }
 
 void TestJournal::cleanup()
@@ -129,7 +142,7 @@ void TestJournal::cleanup()
     m_folder.reset();
 }
 
-void TestJournal::eachQuarterMetreIsKeptOnce_data()
+void TestJournal::eachQuarterMetreIsKeptOnceAndOnDisk_data()
 {
     QTest::addColumn<QVector<float>>("lengths");
     QTest::addColumn<QVector<float>>("kept");
@@ -147,21 +160,32 @@ void TestJournal::eachQuarterMetreIsKeptOnce_data()
             << QVector<float>{ 5.0f, 5.25f, 5.0f } << QVector<float>{ 5.0f, 5.25f, 5.0f };
 }
 
-// Each kept measurement leaves two lines in the run log, its time and its row;
-// a skipped one leaves none.
-void TestJournal::eachQuarterMetreIsKeptOnce()
+// Each kept measurement leaves two lines in the run log, its time and its row,
+// and its row in the journal file before keep() returns; a skipped one leaves
+// none.
+void TestJournal::eachQuarterMetreIsKeptOnceAndOnDisk()
 {
     QFETCH(QVector<float>, lengths);
     QFETCH(QVector<float>, kept);
-    Tervalo c;
+    Journal j;
+    QCOMPARE(fileBytes(journalName), header);
+    QCOMPARE(j.filePath(), QDir::toNativeSeparators(m_folder->filePath(journalName)));
+    QCOMPARE(j.error(), QString());
     const int before = runLogLines().size();
-    for (float length : lengths)
-        c.saveMeasure(-3, false, length, -0.5f, 3.0f);
+    QByteArray onDisk = header;
+    for (float length : lengths) {
+        const size_t count = j.entries().size();
+        const bool kept = j.keep(-3, false, length, -0.5f, 3.0f);
+        QCOMPARE(kept, j.entries().size() > count);
+        if (kept)
+            onDisk += formatJournalRow(j.entries().back()).toLatin1() + '\n';
+        QCOMPARE(fileBytes(journalName), onDisk);
+    }
     QVector<float> got;
-    for (const JournalEntry &e : c.journalEntries())
+    for (const JournalEntry &e : j.entries())
         got << e.length;
     QCOMPARE(got, kept);
-    QCOMPARE(lastKeptLength, kept.last());
+    QCOMPARE(Journal::lastKeptLength, kept.last());
 
     const QStringList lines = runLogLines().mid(before);
     QCOMPARE(lines.size(), 2 * kept.size());
@@ -172,25 +196,21 @@ void TestJournal::eachQuarterMetreIsKeptOnce()
     }
 }
 
-void TestJournal::lastLengthHoldsAcrossSaveAndControllers()
+void TestJournal::lastLengthHoldsAcrossSaveAndJournals()
 {
     {
-        Tervalo c;
-        c.saveMeasure(1, true, 5.0f, 0.0f, 0.0f);
-        QVERIFY(c.measKeeped());
-        QVERIFY(!c.measKeeped());  // reading clears it
-        QVERIFY(c.saveProtocol(fileUrl(m_folder->filePath(QStringLiteral("a.csv")))));
-        c.saveMeasure(1, true, 5.1f, 0.0f, 0.0f);
-        QVERIFY(c.journalEntries().empty());
-        QVERIFY(!c.measKeeped());
+        Journal j;
+        QVERIFY(j.keep(1, true, 5.0f, 0.0f, 0.0f));
+        QVERIFY(j.save(fileUrl(m_folder->filePath(QStringLiteral("a.csv")))));
+        QVERIFY(!j.keep(1, true, 5.1f, 0.0f, 0.0f));
+        QVERIFY(j.entries().empty());
     }
-    // The standing trolley is the same trolley for a controller made later.
-    Tervalo c;
-    c.saveMeasure(1, true, 4.9f, 0.0f, 0.0f);
-    QVERIFY(c.journalEntries().empty());
-    c.saveMeasure(1, true, 5.25f, 0.0f, 0.0f);
-    QCOMPARE(c.journalEntries().size(), size_t(1));
-    QVERIFY(c.measKeeped());
+    // The standing trolley is the same trolley for a journal made later.
+    Journal j;
+    QVERIFY(!j.keep(1, true, 4.9f, 0.0f, 0.0f));
+    QVERIFY(j.entries().empty());
+    QVERIFY(j.keep(1, true, 5.25f, 0.0f, 0.0f));
+    QCOMPARE(j.entries().size(), size_t(1));
 }
 
 void TestJournal::savedFileIsByteExact_data()
@@ -208,29 +228,34 @@ void TestJournal::savedFileIsByteExact()
         locale = std::make_unique<CommaLocale>();
         QCOMPARE(QLocale().toString(1.5), QStringLiteral("1,5"));
     }
-    Tervalo c;
+    Journal j;
     const QString empty = m_folder->filePath(QStringLiteral("empty.csv"));
-    QVERIFY(c.saveProtocol(fileUrl(empty)));
+    QVERIFY(j.save(fileUrl(empty)));
     QCOMPARE(header.size(), 51);
     QCOMPARE(fileBytes(empty), header);
 
-    c.saveMeasure(12, true, 1234.5f, 5.25f, -12.5f);
-    c.saveMeasure(0, false, 0.25f, -0.5f, 3.0f);
-    c.saveMeasure(-7, true, -0.125f, 1.2346f, -2.0004f);
-    c.saveMeasure(-2147483647 - 1, false, 3.74f, 327.675f, -0.0004f);
-    c.saveMeasure(4, true, 12.75f, 1000.5f, -1234.567f);
+    const float none = std::numeric_limits<float>::quiet_NaN();
+    j.keep(12, true, 1234.5f, 5.25f, -12.5f);
+    j.keep(0, false, 0.25f, -0.5f, 3.0f);
+    j.keep(-7, true, -0.125f, 1.2346f, -2.0004f);
+    j.keep(-2147483647 - 1, false, 3.74f, 327.675f, -0.0004f);
+    j.keep(4, true, 12.75f, 1000.5f, -1234.567f);
+    j.keep(4, true, 13.0f, none, -1.5f);
+    j.keep(4, true, 13.25f, std::numeric_limits<float>::infinity(), none);
     // An older file of the same name is replaced whole, not overwritten in part.
     const QString path = m_folder->filePath(QStringLiteral("протокол 1.csv"));
     QVERIFY(writeFile(path, QByteArray(4096, 'x')));
-    QVERIFY(c.saveProtocol(fileUrl(path)));
-    QVERIFY(c.journalEntries().empty());
+    QVERIFY(j.save(fileUrl(path)));
+    QVERIFY(j.entries().empty());
     QCOMPARE(fileBytes(path),
              header
              + "12+;1234.50;5.250;-12.500;\n"
                "0-;0.25;-0.500;3.000;\n"
                "-7+;-0.25;1.235;-2.000;\n"
                "-2147483648-;3.75;327.675;-0.000;\n"
-               "4+;12.75;1000.500;-1234.567;\n");
+               "4+;12.75;1000.500;-1234.567;\n"
+               "4+;13.00;;-1.500;\n"
+               "4+;13.25;;;\n");
 }
 
 void TestJournal::urlBecomesLocalPath_data()
@@ -273,6 +298,8 @@ void TestJournal::failedSaveKeepsJournal_data()
     QTest::newRow("eight characters") << "file:///" << QString();
 }
 
+// The journal file is part of what a failed save must leave alone; a good save
+// removes it.
 void TestJournal::failedSaveKeepsJournal()
 {
     QFETCH(QString, url);
@@ -284,15 +311,16 @@ void TestJournal::failedSaveKeepsJournal()
     url.replace(QStringLiteral("{dir}"), fileUrl(targets)).replace(QStringLiteral("{path}"), targets);
     logged.replace(QStringLiteral("{dir}"), targets).replace(QStringLiteral("{path}"), targets);
 
-    Tervalo c;
-    fill(c, 5);
-    const QByteArray journalBefore = expectedFile(c);
+    Journal j;
+    fill(j, 5);
+    const QByteArray journalBefore = expectedFile(j);
+    QCOMPARE(fileBytes(journalName), journalBefore);
     const auto filesBefore = snapshot(m_folder->path());
     const int logBefore = runLogLines().size();
 
-    QVERIFY(!c.saveProtocol(url));
+    QVERIFY(!j.save(url));
 
-    QCOMPARE(expectedFile(c), journalBefore);
+    QCOMPARE(expectedFile(j), journalBefore);
     QCOMPARE(snapshot(m_folder->path()), filesBefore);
     const QStringList lines = runLogLines();
     QCOMPARE(lines.size(), logBefore + (logs ? 1 : 0));
@@ -302,9 +330,14 @@ void TestJournal::failedSaveKeepsJournal()
     }
 
     const QString good = targets + QStringLiteral("/good.csv");
-    QVERIFY(c.saveProtocol(fileUrl(good)));
-    QVERIFY(c.journalEntries().empty());
+    QVERIFY(j.save(fileUrl(good)));
+    QVERIFY(j.entries().empty());
     QCOMPARE(fileBytes(good), journalBefore);
+    QVERIFY(!QFileInfo::exists(journalName));
+    QCOMPARE(j.filePath(), QString());
+    // The next row starts a journal file of its own.
+    QVERIFY(j.keep(7, true, 99.0f, 1.0f, 2.0f));
+    QCOMPARE(fileBytes(journalName), header + "7+;99.00;1.000;2.000;\n");
 }
 
 void TestJournal::writeErrorMidFileKeepsJournal_data()
@@ -339,8 +372,8 @@ void TestJournal::writeErrorMidFileKeepsJournal()
         if (!QDir::setCurrent(childDir))
             _exit(100);
         {
-            Tervalo c;
-            fill(c, entries);
+            Journal j;
+            fill(j, entries);
             rlimit old {};
             getrlimit(RLIMIT_FSIZE, &old);
             rlimit low = old;
@@ -348,12 +381,12 @@ void TestJournal::writeErrorMidFileKeepsJournal()
             std::signal(SIGXFSZ, SIG_IGN);
             if (setrlimit(RLIMIT_FSIZE, &low) != 0)
                 _exit(101);
-            failures |= c.saveProtocol(fileUrl(bad)) ? 1 : 0;
-            failures |= c.journalEntries().size() != size_t(entries) ? 2 : 0;
+            failures |= j.save(fileUrl(bad)) ? 1 : 0;
+            failures |= j.entries().size() != size_t(entries) ? 2 : 0;
             setrlimit(RLIMIT_FSIZE, &old);
-            const QByteArray expected = expectedFile(c);
-            failures |= !c.saveProtocol(fileUrl(good)) ? 4 : 0;
-            failures |= !c.journalEntries().empty() ? 8 : 0;
+            const QByteArray expected = expectedFile(j);
+            failures |= !j.save(fileUrl(good)) ? 4 : 0;
+            failures |= !j.entries().empty() ? 8 : 0;
             failures |= fileBytes(good) != expected ? 16 : 0;
         }
         _exit(failures);
@@ -374,6 +407,181 @@ void TestJournal::writeErrorMidFileKeepsJournal()
 #endif
 }
 
+// A disk that fills up during a run: the journal file keeps the rows that fit,
+// none of them cut short, every later row stays in memory, and the next
+// attempt after room was made writes the file whole again.
+void TestJournal::fullDiskKeepsRowsUntilTheFileCanBeWrittenWhole()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs a file-size limit");
+#else
+    const QString childDir = m_folder->filePath(QStringLiteral("child"));
+    QVERIFY(QDir().mkpath(childDir));
+    const pid_t pid = fork();
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        int failures = 0;
+        if (!QDir::setCurrent(childDir))
+            _exit(100);
+        {
+            Journal j;
+            rlimit old {};
+            getrlimit(RLIMIT_FSIZE, &old);
+            rlimit low = old;
+            low.rlim_cur = 2048;
+            std::signal(SIGXFSZ, SIG_IGN);
+            if (setrlimit(RLIMIT_FSIZE, &low) != 0)
+                _exit(101);
+            int onDisk = -1;
+            for (int i = 0; i < 200; ++i) {
+                j.keep(3, true, i * 0.25f, 1.0f + i * 0.001f, -2.0f);
+                if (onDisk < 0 && j.filePath().isEmpty())
+                    onDisk = i;  // rows 0 .. i-1 made it
+            }
+            failures |= onDisk <= 0 ? 1 : 0;
+            failures |= j.entries().size() != 200 ? 2 : 0;
+            failures |= j.error().isEmpty() ? 4 : 0;
+            std::vector<JournalEntry> first(j.entries().begin(), j.entries().begin() + qMax(onDisk, 0));
+            QByteArray part = header;
+            for (const JournalEntry &e : first)
+                part += formatJournalRow(e).toLatin1() + '\n';
+            failures |= fileBytes(journalName) != part ? 8 : 0;
+            j.sync();  // still no room
+            failures |= !j.filePath().isEmpty() || fileBytes(journalName) != part ? 16 : 0;
+            setrlimit(RLIMIT_FSIZE, &old);
+            j.sync();
+            failures |= j.filePath().isEmpty() || !j.error().isEmpty() ? 32 : 0;
+            failures |= fileBytes(journalName) != expectedFile(j) ? 64 : 0;
+            j.keep(3, true, 200 * 0.25f, 0.0f, 0.0f);
+            failures |= fileBytes(journalName) != expectedFile(j) ? 128 : 0;
+            failures |= !runLogLines().join('\n').contains(QStringLiteral("Не удалось записать измерение в файл журнала"))
+                    ? 256 : 0;
+            j.save(fileUrl(QStringLiteral("saved.csv")));
+        }
+        _exit(failures);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(pid, &status, 0), pid);
+    QVERIFY2(WIFEXITED(status), "the child did not exit normally");
+    // 1: no row failed or none fitted, 2: rows were lost from memory, 4: no
+    // error shown, 8/16: the file is not the rows that fitted, 32/64/128: the
+    // file was not written whole once there was room, 256: nothing logged.
+    QCOMPARE(WEXITSTATUS(status), 0);
+#endif
+}
+
+void TestJournal::unwritableWorkingFolderMovesJournalToUserFolder_data()
+{
+    QTest::addColumn<bool>("userFolderWritable");
+    QTest::newRow("the user's folder takes it") << true;
+    QTest::newRow("no folder takes it") << false;
+}
+
+// A folder where the journal file belongs makes the working folder unusable
+// for it, as a read-only folder would (root writes everywhere else).
+void TestJournal::unwritableWorkingFolderMovesJournalToUserFolder()
+{
+    QFETCH(bool, userFolderWritable);
+    QVERIFY(QDir().mkpath(journalName));
+    if (!userFolderWritable) {
+        // The user's folder below a regular file cannot be made.
+        QVERIFY(writeFile(m_folder->filePath(QStringLiteral("user-data")), "not a folder\n"));
+    }
+    const QString fallbackJournal = QDir(userFolder()).filePath(journalName);
+    QString recovery;
+    {
+        Journal j;
+        QVERIFY(j.error().contains(QDir::toNativeSeparators(m_folder->filePath(journalName))));
+        QCOMPARE(j.filePath(), userFolderWritable ? QDir::toNativeSeparators(fallbackJournal) : QString());
+        fill(j, 6);
+        QCOMPARE(j.entries().size(), size_t(6));
+        if (userFolderWritable)
+            QCOMPARE(fileBytes(fallbackJournal), expectedFile(j));
+        QVERIFY(QFileInfo(journalName).isDir());
+        recovery = j.finish();
+        if (!userFolderWritable) {
+            QCOMPARE(recovery, QString());
+            QVERIFY2(runLogLines().last().startsWith(QStringLiteral("Не удалось записать несохранённый журнал целиком")),
+                     qPrintable(runLogLines().last()));
+            return;
+        }
+        QVERIFY(QFileInfo(recovery).absolutePath() == QFileInfo(fallbackJournal).absolutePath());
+        QCOMPARE(fileBytes(recovery), expectedFile(j));
+        QVERIFY(!QFileInfo::exists(fallbackJournal));
+    }
+    // A run killed while the journal was in the user's folder is brought back
+    // from there, wherever the next start runs.
+    QVERIFY(QFile::rename(recovery, fallbackJournal));
+    QVERIFY(QDir().rmdir(journalName));
+    Journal next;
+    QCOMPARE(next.recovered(), QStringList { recovery });
+    QCOMPARE(next.filePath(), QDir::toNativeSeparators(m_folder->filePath(journalName)));
+    QCOMPARE(next.error(), QString());
+    QCOMPARE(runLogLines().last(), QStringLiteral("Несохранённый журнал записан в файл ") + recovery);
+}
+
+void TestJournal::leftJournalIsRecoveredAtStart_data()
+{
+    QTest::addColumn<QByteArray>("left");
+    QTest::addColumn<QByteArray>("recovered");   // empty: nothing to recover
+    QTest::addColumn<int>("namesTaken");
+    QTest::addColumn<bool>("inUserFolder");
+    const QByteArray rows = "3+;0.00;1.000;-2.000;\n3+;0.25;;-2.010;\n";
+    QTest::newRow("whole rows") << header + rows << header + rows << 0 << false;
+    QTest::newRow("a torn last line is dropped") << header + rows + "3+;0.5" << header + rows << 0 << false;
+    QTest::newRow("taken names get -2 and -3") << header + rows << header + rows << 2 << false;
+    QTest::newRow("in the user's folder") << header + rows + "3" << header + rows << 1 << true;
+    QTest::newRow("a header alone holds nothing") << header << QByteArray() << 0 << false;
+    QTest::newRow("a torn header holds nothing") << header.left(20) << QByteArray() << 0 << false;
+    QTest::newRow("a header and a torn row hold nothing") << header + "3+;0.0" << QByteArray() << 0 << false;
+    QTest::newRow("a file that is not a journal is kept whole")
+            << QByteArray("no journal") << QByteArray("no journal") << 0 << false;
+}
+
+// The file is named after the last time it was written, the night of its rows,
+// in ASCII digits; the previous run's log plays no part.
+void TestJournal::leftJournalIsRecoveredAtStart()
+{
+    QFETCH(QByteArray, left);
+    QFETCH(QByteArray, recovered);
+    QFETCH(int, namesTaken);
+    QFETCH(bool, inUserFolder);
+    const QString folder = inUserFolder ? userFolder() : m_folder->path();
+    QVERIFY(QDir().mkpath(folder));
+    const QString leftPath = QDir(folder).filePath(journalName);
+    QVERIFY(writeFile(leftPath, left));
+    const QDateTime night(QDate(2026, 3, 4), QTime(5, 6, 7));
+    {
+        QFile file(leftPath);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(night, QFileDevice::FileModificationTime));
+    }
+    const QString stem = QDir(folder).filePath(QStringLiteral("tervalo-unsaved-20260304-050607"));
+    QStringList taken;
+    for (int n = 1; n <= namesTaken; ++n) {
+        taken << stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".csv");
+        QVERIFY(writeFile(taken.last(), "earlier run\n"));
+    }
+
+    Journal j;
+    for (const QString &name : qAsConst(taken))
+        QCOMPARE(fileBytes(name), QByteArray("earlier run\n"));
+    QVERIFY(!QFileInfo::exists(leftPath) || !inUserFolder);
+    // This run's own file starts empty in the working folder.
+    QCOMPARE(fileBytes(journalName), header);
+    if (recovered.isEmpty()) {
+        QCOMPARE(j.recovered(), QStringList());
+        QCOMPARE(QDir(folder).entryList({ QStringLiteral("tervalo-unsaved-*") }, QDir::Files), QStringList());
+        return;
+    }
+    const QString expected = stem + (namesTaken == 0 ? QString() : QStringLiteral("-%1").arg(namesTaken + 1))
+            + QStringLiteral(".csv");
+    QCOMPARE(j.recovered(), QStringList { QDir::toNativeSeparators(expected) });
+    QCOMPARE(fileBytes(expected), recovered);
+    const QString shown = inUserFolder ? QDir::toNativeSeparators(expected) : QFileInfo(expected).fileName();
+    QVERIFY(runLogLines().contains(QStringLiteral("Несохранённый журнал записан в файл ") + shown));
+}
+
 void TestJournal::unsavedJournalIsRecoveredAtExit_data()
 {
     QTest::addColumn<int>("entries");
@@ -390,39 +598,40 @@ void TestJournal::unsavedJournalIsRecoveredAtExit()
     QFETCH(int, entries);
     QFETCH(bool, saved);
     QFETCH(bool, nameTaken);
-    // Take every name the destructor could pick within the next minute, so that
-    // the row holds however slowly it runs up to that point.
-    const QDateTime now = QDateTime::currentDateTime();
-    QStringList taken;
-    for (int s = 0; nameTaken && s < 60; ++s) {
-        taken << QStringLiteral("tervalo-unsaved-") + now.addSecs(s).toString(QStringLiteral("yyyyMMdd-HHmmss"))
-                        + QStringLiteral(".csv");
-        QVERIFY(writeFile(taken.last(), "earlier run\n"));
-    }
+    const QDateTime night(QDate(2026, 11, 12), QTime(23, 59, 58));
+    const QString stem = QStringLiteral("tervalo-unsaved-20261112-235958");
+    if (nameTaken)
+        QVERIFY(writeFile(stem + QStringLiteral(".csv"), "earlier run\n"));
     QByteArray expected;
+    QString recovery;
     {
-        Tervalo c;
-        fill(c, entries);
+        Journal j;
+        fill(j, entries);
         if (saved)
-            QVERIFY(c.saveProtocol(fileUrl(m_folder->filePath(QStringLiteral("j.csv")))));
-        expected = expectedFile(c);
+            QVERIFY(j.save(fileUrl(m_folder->filePath(QStringLiteral("j.csv")))));
+        expected = expectedFile(j);
+        if (entries > 0 && !saved) {
+            QFile file(journalName);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(night, QFileDevice::FileModificationTime));
+        }
+        recovery = j.finish();
+        QCOMPARE(j.finish(), QString());  // once only
     }
-    const bool suffixed = nameTaken && QDateTime::currentDateTime() < now.addSecs(59);
+    QVERIFY(!QFileInfo::exists(journalName));
     QStringList added = recoveryFiles();
-    for (const QString &name : qAsConst(taken)) {
-        QCOMPARE(fileBytes(name), QByteArray("earlier run\n"));
-        added.removeOne(name);
+    if (nameTaken) {
+        QCOMPARE(fileBytes(stem + QStringLiteral(".csv")), QByteArray("earlier run\n"));
+        added.removeOne(stem + QStringLiteral(".csv"));
     }
     if (entries == 0 || saved) {
+        QCOMPARE(recovery, QString());
         QCOMPARE(added, QStringList());
         return;
     }
-    QCOMPARE(added.size(), 1);
-    const QString name = added.first();
-    // A taken name gets "-2"; only a run slower than the taken minute finds the plain name free.
-    const QString pattern = QStringLiteral("^tervalo-unsaved-\\d{8}-\\d{6}%1\\.csv$").arg(suffixed ? "-2" : "");
-    if (suffixed || !nameTaken)
-        QVERIFY2(QRegularExpression(pattern).match(name).hasMatch(), qPrintable(name));
+    const QString name = stem + (nameTaken ? QStringLiteral("-2") : QString()) + QStringLiteral(".csv");
+    QCOMPARE(added, QStringList { name });
+    QCOMPARE(recovery, QDir::toNativeSeparators(m_folder->filePath(name)));
     QCOMPARE(fileBytes(name), expected);
     QCOMPARE(runLogLines().last(), QStringLiteral("Несохранённый журнал записан в файл ") + name);
 }

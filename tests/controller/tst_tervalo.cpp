@@ -5,6 +5,8 @@
 
 #include <QtTest>
 
+#include <limits>
+
 namespace {
 
 // Stands in for the serial system: emits whatever record the test gives it.
@@ -41,6 +43,8 @@ private slots:
     void adoptedSystemIsActivatedOnceAndReadByPosition_data();
     void adoptedSystemIsActivatedOnceAndReadByPosition();
     void dataArrivalFlipsOnEachSignal();
+    void offsetWithoutReadingIsKeptEmpty_data();
+    void offsetWithoutReadingIsKeptEmpty();
     void linkStateAndCounterAcrossLossAndRestart();
 
 private:
@@ -51,6 +55,7 @@ void TestTervalo::init()
 {
     m_folder = std::make_unique<TestFolder>();
     QVERIFY(m_folder->isValid());
+    Journal::lastKeptLength = -1.0f;
 }
 
 void TestTervalo::cleanup()
@@ -80,6 +85,11 @@ void TestTervalo::withoutDeviceLogsStartAndStaysIdle()
     QVERIFY(lines.size() >= 2);
     QVERIFY(lines[0].startsWith(QStringLiteral("Начало записи ")));
     QCOMPARE(lines[1], QStringLiteral("Запуск программы Tervalo"));
+
+    // A recording without a trolley keeps its rows, but never as measurements.
+    c.saveMeasure(0, true, 0.0f, 0.0f, 0.0f);
+    QVERIFY(c.measKeeped());
+    QCOMPARE(formatJournalRow(c.journalEntries().back()), QStringLiteral("0+;0.00;;;"));
 }
 
 void TestTervalo::adoptedSystemIsActivatedOnceAndReadByPosition_data()
@@ -120,6 +130,55 @@ void TestTervalo::dataArrivalFlipsOnEachSignal()
     QVERIFY(c.dataReceived());
     system->arrive();
     QVERIFY(!c.dataReceived());
+}
+
+void TestTervalo::offsetWithoutReadingIsKeptEmpty_data()
+{
+    // Records as (vertical reading, horizontal reading, milliseconds before the
+    // save); the window hands over 1.5 and -2.5 unless "passed" says otherwise.
+    QTest::addColumn<QVariantList>("records");
+    QTest::addColumn<QVariantList>("passed");
+    QTest::addColumn<QString>("row");
+    const QVariantList plain { 1.5, -2.5 };
+    const qreal none = std::numeric_limits<qreal>::quiet_NaN();
+    QTest::newRow("both sensors reading")
+            << QVariantList { QVariantList { true, true, 0 } } << plain << "4+;2.25;1.500;-2.500;";
+    QTest::newRow("vertical without reading now")
+            << QVariantList { QVariantList { false, true, 0 } } << plain << "4+;2.25;;-2.500;";
+    QTest::newRow("horizontal back from a gap 200 ms ago")
+            << QVariantList { QVariantList { true, false, 200 }, QVariantList { true, true, 150 } } << plain
+            << "4+;2.25;1.500;;";
+    QTest::newRow("horizontal back from a gap 201 ms ago")
+            << QVariantList { QVariantList { true, false, 201 }, QVariantList { true, true, 150 } } << plain
+            << "4+;2.25;1.500;-2.500;";
+    QTest::newRow("no record since the start")
+            << QVariantList {} << plain << "4+;2.25;;;";
+    QTest::newRow("the window passes no number")
+            << QVariantList { QVariantList { true, true, 0 } } << QVariantList { none, -2.5 } << "4+;2.25;;-2.500;";
+}
+
+// The controller sees every record, also those between two polls of the window.
+void TestTervalo::offsetWithoutReadingIsKeptEmpty()
+{
+    QFETCH(QVariantList, records);
+    QFETCH(QVariantList, passed);
+    QFETCH(QString, row);
+    Tervalo c;
+    qint64 now = 1000000;
+    c.m_clock = [&now] { return now; };
+    auto *system = new FakeMeasSystem(&c);
+    c.adopt(system);
+    const qint64 saveAt = now;
+    for (const QVariant &record : qAsConst(records)) {
+        const QVariantList r = record.toList();
+        now = saveAt - r[2].toLongLong();
+        // The offsets on the wire: the no-reading code's value where there is none.
+        system->deliver({ r[0], r[0].toBool() ? 1.5 : 27.48, r[1], r[1].toBool() ? -2.5 : 27.48, 3000 });
+    }
+    now = saveAt;
+    c.saveMeasure(4, true, 2.25f, passed[0].toFloat(), passed[1].toFloat());
+    QCOMPARE(c.journalEntries().size(), size_t(1));
+    QCOMPARE(formatJournalRow(c.journalEntries().back()), row);
 }
 
 void TestTervalo::linkStateAndCounterAcrossLossAndRestart()

@@ -11,8 +11,9 @@
 #include "processsignal.h"
 
 // What the other tests and the run command rely on in the simulator: the
-// frames' layout, the same frames for a seed, steady offsets, the end at a
-// distance, pauses, and a device that answers the probe.
+// frames' layout, the same frames for a seed, steady offsets and a stretch
+// without reading, the end at a distance, pauses, and a device that answers
+// the probe.
 class TestTrolleySim : public QObject
 {
     Q_OBJECT
@@ -20,7 +21,7 @@ class TestTrolleySim : public QObject
 private slots:
     void frameHasTheWireLayout();
     void seedFixesTheFrames();
-    void steadyHoldsTheOffsets();
+    void steadyHoldsTheOffsetsOutsideAStretchWithoutReading();
     void distanceEndsAtFirstCounterBeyond();
     void programAnswersProbeWithTheSeedsFramesAndPauses();
     void unplugsAtStreamTimeAndOnSignalBehindTheSameLink();
@@ -48,16 +49,21 @@ void TestTrolleySim::seedFixesTheFrames()
     QVERIFY(streamA != streamC);
 }
 
-void TestTrolleySim::steadyHoldsTheOffsets()
+void TestTrolleySim::steadyHoldsTheOffsetsOutsideAStretchWithoutReading()
 {
     TrolleySimulation::Options o;
     o.steady = true;
     o.steadyVerticalMm = 1.5;
     o.steadyHorizontalMm = -2.25;
+    // ... but for a stretch from 1 to 2 m where the vertical sensor reads nothing.
+    o.noReadingAxis = 0;
+    o.noReadingFrom = 1.0;
+    o.noReadingTo = 2.0;
     TrolleySimulation trolley(o);
     for (int i = 0; i < 5000; ++i) {
         const TrolleySimulation::Sample s = trolley.nextSample();
-        QCOMPARE(s.vertical, qint16(150));
+        const bool stretch = i >= 20 && i < 40;  // 5 cm per frame
+        QCOMPARE(s.vertical, stretch ? FrameBuilder::noReading : qint16(150));
         QCOMPARE(s.horizontal, qint16(-225));
     }
 }

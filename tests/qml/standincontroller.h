@@ -26,6 +26,12 @@ class StandInController : public QObject
     Q_PROPERTY(QStringList calls MEMBER m_calls)
     Q_PROPERTY(QVariantList measures MEMBER m_measures)
     Q_PROPERTY(QStringList protocols MEMBER m_protocols)
+    Q_PROPERTY(int unsaved MEMBER m_unsaved)
+    Q_PROPERTY(QString journalFileValue MEMBER m_journalFile)
+    Q_PROPERTY(QString journalErrorValue MEMBER m_journalError)
+    Q_PROPERTY(QStringList recovered MEMBER m_recovered)
+    Q_PROPERTY(QStringList existing MEMBER m_existing)
+    Q_PROPERTY(int stops MEMBER m_stops)
 
 public:
     using QObject::QObject;
@@ -46,6 +52,14 @@ public:
     Q_INVOKABLE QString linkState() const { m_calls << QStringLiteral("linkState"); return m_link; }
     Q_INVOKABLE int reconnections() const { m_calls << QStringLiteral("reconnections"); return m_reconnections; }
 
+    // Not recorded in calls: the window reads them after its own actions, and
+    // the poll-order test must see only the poll.
+    Q_INVOKABLE int unsavedCount() const { return m_unsaved; }
+    Q_INVOKABLE QString journalFile() const { return m_journalFile; }
+    Q_INVOKABLE QString journalError() const { return m_journalError; }
+    Q_INVOKABLE QStringList recoveredFiles() const { return m_recovered; }
+    Q_INVOKABLE bool protocolExists(const QString &urlName) const { return m_existing.contains(urlName); }
+
     Q_INVOKABLE void reset()
     {
         m_v = m_h = 0.0;
@@ -57,6 +71,12 @@ public:
         m_calls.clear();
         m_measures.clear();
         m_protocols.clear();
+        m_unsaved = 0;
+        m_journalFile.clear();
+        m_journalError.clear();
+        m_recovered.clear();
+        m_existing.clear();
+        m_stops = 0;
     }
 
     // Files in the working folder, for the window's settings file.
@@ -78,6 +98,8 @@ public slots:
     bool saveProtocol(QString urlName)
     {
         m_protocols << urlName;
+        if (m_saveResult)
+            m_unsaved = 0;
         return m_saveResult;
     }
     void saveMeasure(int picket, bool direction, float length, float v, float h)
@@ -89,6 +111,7 @@ public slots:
                                    { QStringLiteral("h"), double(h) },
                                    { QStringLiteral("s"), m_s } };
     }
+    void recordingStopped() { ++m_stops; }
 
 private:
     double m_v = 0.0;
@@ -104,6 +127,12 @@ private:
     mutable QStringList m_calls;
     QVariantList m_measures;
     QStringList m_protocols;
+    int m_unsaved = 0;
+    QString m_journalFile;
+    QString m_journalError;
+    QStringList m_recovered;
+    QStringList m_existing;
+    int m_stops = 0;
 };
 
 #endif // STANDINCONTROLLER_H

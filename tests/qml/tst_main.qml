@@ -23,7 +23,9 @@ TestCase {
     }
 
     function item(objectName) {
-        var found = findChild(win, objectName)
+        // Items a Repeater made are not the window's object children; they
+        // are found among the visual children of its content.
+        var found = findChild(win, objectName) || findChild(win.contentItem, objectName)
         verify(found !== null, "no object named " + objectName)
         return found
     }
@@ -228,21 +230,99 @@ TestCase {
         compare(win.numberMeasFromPicket, 5)
     }
 
-    function test_backlogIsWorkedOffOneSavePerChange() {
+    // The counter is moved by the given steps from a start value; the rows the
+    // controller would keep (lengths rounded to the quarter, a repeat dropped)
+    // must cover every quarter up to the end once, each saved at or after its
+    // point and less than two quarters after it.
+    function test_aRowForEveryQuarter_data() {
+        var q = 1000 / 3
+        return [
+            { tag: "started near half a quarter off the grid before any picket mark",
+              start: 3 + 1000 + Math.round(q / 2) - 10, picketAt: -1, jumps: [] },
+            { tag: "after a picket mark half a quarter off the grid",
+              start: 50, picketAt: 1000 + Math.round(q / 2), jumps: [] },
+            { tag: "a delayed poll jumps 1.4 quarters", start: 1000, picketAt: -1, jumps: [5, 12] },
+            { tag: "counting down", start: -700, picketAt: -1, jumps: [7], down: true },
+        ]
+    }
+
+    function test_aRowForEveryQuarter(data) {
+        var q = 1000 / 3
+        var step = data.down ? -90 : 90
+        setCounter(3)   // the first counter value, elsewhere than the start
+        setCounter(data.start)
+        item("btRecord").clicked()
+        var origin = data.start
+        if (data.picketAt >= 0) {
+            setCounter(data.picketAt)
+            item("btPicket").clicked()
+            mcRoutine.measures = []
+            origin = data.picketAt
+        }
+        var s = origin
+        for (var i = 0; Math.abs(s - origin) < 12 * q; ++i) {
+            s += data.jumps.indexOf(i) >= 0 ? Math.round(1.4 * q) * Math.sign(step) : step
+            setCounter(s)
+        }
+        var kept = []
+        var last = -1
+        for (var k = 0; k < mcRoutine.measures.length; ++k) {
+            var m = mcRoutine.measures[k]
+            var length = Math.round(m.length * 4) / 4
+            if (length === last)
+                continue
+            last = length
+            kept.push(length)
+            var travelled = Math.abs(m.s - origin)
+            verify(travelled >= length / win.stepLength - 1e-6, "row " + length + " saved at " + travelled)
+            verify(travelled < length / win.stepLength + 2 * q, "row " + length + " saved at " + travelled)
+        }
+        var expected = []
+        for (var n = 0; n * q <= Math.abs(s - origin) - Math.abs(step) * 2 - 1.4 * q; ++n)
+            expected.push(n * 0.25)
+        compare(kept.slice(0, expected.length), expected)
+    }
+
+    // Pressed before the trolley was heard: its first counter value, whatever
+    // it is, is where the recording starts; once it was heard, also a counter
+    // standing at 0 is.
+    function test_recordingStartedBeforeTheCounterWasKnown_data() {
+        return [
+            { tag: "not heard yet", heard: false, first: 123456, origin: 123456 },
+            { tag: "heard standing at 0", heard: true, first: 26, origin: 0 },
+        ]
+    }
+
+    function test_recordingStartedBeforeTheCounterWasKnown(data) {
+        if (data.heard) {
+            mcRoutine.data = true
+            tryCompare(win, "counterKnown", true, 2000)
+        }
+        item("btRecord").clicked()
+        setCounter(data.first)
+        compare(win.prevSavedDiscret, data.origin)
+        compare(win.startDiscret, data.origin)
+        mcRoutine.measures = []
+        setCounter(data.origin + 334)
+        compare(mcRoutine.measures.length, 1)
+        compare(mcRoutine.measures[0].length, 0.25)
+    }
+
+    // A trolley far past the quarter owed (a stalled window, a device that
+    // fell silent) has no readings for the quarters between: they are left
+    // out, and the row it saves is the quarter it has reached.
+    function test_farBehindSkipsQuartersWithoutReading() {
+        setCounter(100)
         item("btRecord").clicked()
         mcRoutine.measures = []
-        // Before any picket mark the cadence counts from 0: a jump to 1000 owes
-        // four saves (d >= 0, 333.3, 666.7, 1000), one per counter change.
-        setCounter(1000)
+        setCounter(100 + 2000)   // six quarters at once
         compare(mcRoutine.measures.length, 1)
-        setCounter(1001)
+        compare(mcRoutine.measures[0].length, 1.5)
+        setCounter(100 + 2100)
+        compare(mcRoutine.measures.length, 1)
+        setCounter(100 + 2334)
         compare(mcRoutine.measures.length, 2)
-        setCounter(1002)
-        compare(mcRoutine.measures.length, 3)
-        setCounter(1003)
-        compare(mcRoutine.measures.length, 4)
-        setCounter(1004)
-        compare(mcRoutine.measures.length, 4)
+        compare(mcRoutine.measures[1].length, 1.75)
     }
 
     function test_savedValuesAreTheShownOnes() {
@@ -332,8 +412,8 @@ TestCase {
         mcRoutine.saveResult = false
         verify(!win.saveProtocolTo("file:///no/such/folder/run.csv"))
         verify(item("itSaveFailure").visible)
-        verify(item("txSaveFailure").text.indexOf("не сохранён") >= 0)
-        verify(item("txSaveFailure").text.indexOf("/no/such/folder/run.csv") >= 0)
+        verify(item("itSaveFailure").text.indexOf("не сохранён") >= 0)
+        verify(item("itSaveFailure").text.indexOf("/no/such/folder/run.csv") >= 0)
         tryCompare(item("fileDialog"), "visible", true, 2000)
         item("fileDialog").close()
 
@@ -462,5 +542,195 @@ TestCase {
         compare(win.picketHeightFor(250), 30)
         compare(win.picketHeightFor(300), 30)
         compare(win.picketHeightFor(1080), 108)
+    }
+
+    // After a cancelled dialog and after a failed save the rows can still be
+    // saved, their count in sight, without starting another recording.
+    function test_saveControlStaysAfterCancelAndFailedSave() {
+        mcRoutine.unsaved = 42
+        var dialog = item("fileDialog")
+        var row = item("itUnsaved")
+        item("btRecord").clicked()
+        verify(!row.visible)   // not while recording
+        item("btRecord").clicked()
+        compare(mcRoutine.stops, 1)
+        tryCompare(dialog, "visible", true, 2000)
+        dialog.reject()
+        tryCompare(dialog, "visible", false, 2000)
+        verify(row.visible)
+        compare(row.text.indexOf("Несохранённых измерений: 42."), 0, row.text)
+        item("itUnsavedButton0").clicked()
+        tryCompare(dialog, "visible", true, 2000)
+        dialog.reject()
+
+        mcRoutine.saveResult = false
+        verify(!win.saveProtocolTo("file:///no/such/folder/run.csv"))
+        tryCompare(dialog, "visible", true, 2000)
+        dialog.reject()
+        verify(item("itSaveFailure").visible)
+        verify(row.visible)
+        compare(row.text.indexOf("Несохранённых измерений: 42."), 0, row.text)
+
+        mcRoutine.saveResult = true
+        item("itUnsavedButton0").clicked()
+        tryCompare(dialog, "visible", true, 2000)
+        dialog.close()
+        verify(win.saveProtocolTo("file:///tmp/good.csv"))
+        verify(!row.visible)
+        verify(!item("itSaveFailure").visible)
+    }
+
+    function test_startWithUnsavedRowsAsksFirst_data() {
+        return [
+            { tag: "save them now", answer: 0, measuring: false, dialog: true },
+            { tag: "add the new run to them", answer: 1, measuring: true, dialog: false },
+            { tag: "cancel", answer: 2, measuring: false, dialog: false },
+        ]
+    }
+
+    function test_startWithUnsavedRowsAsksFirst(data) {
+        mcRoutine.unsaved = 5
+        win.refreshJournal()
+        item("btRecord").clicked()
+        verify(!win.measuring)
+        compare(mcRoutine.measures.length, 0)
+        var question = item("itStartQuestion")
+        verify(question.visible)
+        verify(question.text.indexOf(": 5.") > 0, question.text)
+        verify(!item("itUnsaved").visible)
+        item("itStartQuestionButton" + data.answer).clicked()
+        verify(!question.visible)
+        compare(win.measuring, data.measuring)
+        compare(mcRoutine.measures.length, data.measuring ? 1 : 0)
+        if (data.dialog) {
+            tryCompare(item("fileDialog"), "visible", true, 2000)
+            item("fileDialog").close()
+        } else {
+            verify(!item("fileDialog").visible)
+        }
+    }
+
+    function test_successfulSaveIsConfirmedForAFewSeconds() {
+        mcRoutine.unsaved = 17
+        win.refreshJournal()
+        item("timerSaved").interval = 300
+        verify(win.saveProtocolTo("file:///C:/%D0%96%D1%83%D1%80%D0%BD%D0%B0%D0%BB%D1%8B/night.csv"))
+        var row = item("itSaved")
+        verify(row.visible)
+        compare(row.text, "Журнал сохранён в файл C:/Журналы/night.csv (строк: 17)")
+        verify(!item("itUnsaved").visible)
+        tryCompare(row, "visible", false, 3000)
+    }
+
+    function test_existingFileIsReplacedOnlyWhenTheOperatorSaysSo_data() {
+        return [
+            { tag: "replace it", answer: 0, protocols: ["file:///tmp/night.csv"], dialog: false },
+            { tag: "choose another file", answer: 1, protocols: [], dialog: true },
+            { tag: "cancel", answer: 2, protocols: [], dialog: false },
+        ]
+    }
+
+    // The framework's own dialog, which is what a machine without a platform
+    // dialog shows: it adds no suffix to a typed name and never asks.
+    function test_existingFileIsReplacedOnlyWhenTheOperatorSaysSo(data) {
+        mcRoutine.unsaved = 3
+        win.refreshJournal()
+        mcRoutine.existing = ["file:///tmp/night.csv"]
+        verify(!win.dialogAsksBeforeReplacing)
+        var dialog = item("fileDialog")
+        win.saveMeasToFile()
+        tryCompare(dialog, "visible", true, 2000)
+        dialog.clearSelection()
+        verify(dialog.addSelection("file:///tmp/night"))
+        dialog.accept()
+        compare(mcRoutine.protocols, [])
+        var question = item("itOverwrite")
+        verify(question.visible)
+        verify(question.text.indexOf("Файл /tmp/night.csv уже существует") === 0, question.text)
+        item("itOverwriteButton" + data.answer).clicked()
+        verify(!question.visible)
+        compare(mcRoutine.protocols, data.protocols)
+        if (data.dialog) {
+            tryCompare(dialog, "visible", true, 2000)
+            dialog.close()
+        }
+        // A name that is free is written without a question.
+        mcRoutine.protocols = []
+        verify(win.chooseProtocol("file:///tmp/day"))
+        compare(mcRoutine.protocols, ["file:///tmp/day.csv"])
+    }
+
+    function test_journalPlaceAndRecoveryAreShown_data() {
+        return [
+            { tag: "journal in the user's folder", error: "/w/tervalo-journal.csv: Is a directory",
+              file: "/home/u/.local/share/brenvik/tervalo/tervalo-journal.csv",
+              says: "Журнал измерений записывается в файл /home/u/.local/share/brenvik/tervalo/tervalo-journal.csv",
+              unsaved: "в папке /home/u/.local/share/brenvik/tervalo." },
+            { tag: "journal only in memory", error: "/w/tervalo-journal.csv: No space left on device", file: "",
+              says: "Показания хранятся только в памяти программы", unsaved: "только в памяти программы" },
+            { tag: "journal where it belongs", error: "", file: "C:\\Tervalo\\tervalo-journal.csv", says: "",
+              unsaved: "в папке C:\\Tervalo." },
+        ]
+    }
+
+    function test_journalPlaceAndRecoveryAreShown(data) {
+        win.destroy()
+        win = null
+        wait(0)
+        mcRoutine.recovered = ["/w/tervalo-unsaved-20260304-050607.csv"]
+        mcRoutine.journalErrorValue = data.error
+        mcRoutine.journalFileValue = data.file
+        mcRoutine.unsaved = 2
+        win = createWindow()
+        var recovered = item("itRecovered")
+        verify(recovered.visible)
+        compare(recovered.text, "Несохранённый журнал прошлого запуска записан в файл /w/tervalo-unsaved-20260304-050607.csv")
+        item("itRecoveredButton0").clicked()
+        verify(!recovered.visible)
+        var problem = item("itJournalProblem")
+        compare(problem.visible, data.error !== "")
+        if (data.error !== "") {
+            verify(problem.text.indexOf(data.error) > 0, problem.text)
+            verify(problem.text.indexOf(data.says) > 0, problem.text)
+        }
+        var unsaved = item("itUnsaved")
+        verify(unsaved.visible)
+        verify(unsaved.text.indexOf(data.unsaved) > 0, unsaved.text)
+    }
+
+    // Every message at once, in a window of a laptop's size: the lamps, the
+    // gauges, the values and the buttons all stay above the strip.
+    function test_messagesCoverNoLampGaugeValueOrButton() {
+        win.visibility = 2
+        win.width = 1366
+        win.height = 700
+        mcRoutine.unsaved = 12
+        mcRoutine.journalErrorValue = "/w/tervalo-journal.csv: Is a directory"
+        mcRoutine.journalFileValue = "/home/u/.local/share/brenvik/tervalo/tervalo-journal.csv"
+        win.refreshJournal()
+        win.recoveredFiles = ["/w/tervalo-unsaved-20260304-050607.csv"]
+        win.saveFailureText = "Журнал не сохранён в файл /no/such/folder/run.csv. Показания остаются в памяти программы: укажите другой файл."
+        win.overwriteUrl = "file:///tmp/night.csv"
+        win.savedText = "Журнал сохранён в файл /tmp/day.csv (строк: 3)"
+        var rows = ["itRecovered", "itJournalProblem", "itSaveFailure", "itOverwrite", "itUnsaved", "itSaved"]
+        for (var r = 0; r < rows.length; ++r)
+            verify(item(rows[r]).visible, rows[r])
+        var strip = item("colMessages")
+        tryVerify(function() { return item("itGauge").height > 0 && strip.height > 6 * 40 })
+        var stripTop = strip.mapToItem(null, 0, 0).y
+        function above(name) {
+            var it = item(name)
+            var top = it.mapToItem(null, 0, 0).y
+            var bottom = it.mapToItem(null, 0, it.height).y
+            verify(top >= 0 && bottom <= stripTop + 0.5, name + " from " + top + " to " + bottom + ", strip at " + stripTop)
+        }
+        var names = ["recordIndicator", "receiveIndicator", "keepIndicator", "gaugeVertical", "gaugeHorizontal",
+                     "txVertical", "tLength", "btPause", "btPicket"]
+        for (var i = 0; i < names.length; ++i)
+            above(names[i])
+        item("tbMenu").currentIndex = 1
+        tryVerify(function() { return item("itCaptions").visible })
+        above("btRecord")
+        above("startPicket")
     }
 }

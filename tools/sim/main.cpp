@@ -116,6 +116,10 @@ QString parseArguments(const QCoreApplication &app, Arguments *arguments)
     const QCommandLineOption steadyOption(QStringLiteral("steady"),
         QStringLiteral("Hold the offsets at V and H millimetres: no profile, noise, excursions or dropouts."),
         QStringLiteral("V,H"));
+    const QCommandLineOption noReadingOption(QStringLiteral("no-reading"),
+        QStringLiteral("The sensor of this axis reads nothing (sends the no-reading code) while the trolley is "
+                       "FROM to TO metres along the push."),
+        QStringLiteral("vertical|horizontal,FROM,TO"));
     const QCommandLineOption pauseOption(QStringLiteral("pause"),
         QStringLiteral("The trolley stands (counter still, frames go on) from AT for FOR seconds of stream "
                        "time; may be repeated."),
@@ -140,8 +144,9 @@ QString parseArguments(const QCoreApplication &app, Arguments *arguments)
     const QCommandLineOption verboseOption(QStringLiteral("verbose"),
         QStringLiteral("Report on stderr what the program sends and what the simulator does."));
     parser.addOptions({ speedOption, stepOption, directionOption, startCounterOption, periodOption, seedOption,
-                        framesOption, distanceOption, lingerOption, steadyOption, pauseOption, silenceOption,
-                        unplugOption, replayOption, chunkOption, noWaitOption, linkOption, verboseOption });
+                        framesOption, distanceOption, lingerOption, steadyOption, noReadingOption, pauseOption,
+                        silenceOption, unplugOption, replayOption, chunkOption, noWaitOption, linkOption,
+                        verboseOption });
     parser.process(app);
 
     SimDevice::Settings &settings = arguments->settings;
@@ -186,6 +191,19 @@ QString parseArguments(const QCoreApplication &app, Arguments *arguments)
         if (!okV || !okH)
             return QStringLiteral("--steady wants V,H in millimetres, e.g. --steady 1.5,-2.25");
         settings.trolley.steady = true;
+    }
+    if (parser.isSet(noReadingOption)) {
+        const QStringList parts = parser.value(noReadingOption).split(QLatin1Char(','));
+        bool okFrom = false, okTo = false;
+        if (parts.size() == 3) {
+            settings.trolley.noReadingAxis = parts[0] == QLatin1String("vertical") ? 0
+                    : parts[0] == QLatin1String("horizontal") ? 1 : -1;
+            settings.trolley.noReadingFrom = parts[1].toDouble(&okFrom);
+            settings.trolley.noReadingTo = parts[2].toDouble(&okTo);
+        }
+        if (settings.trolley.noReadingAxis < 0 || !okFrom || !okTo
+                || settings.trolley.noReadingFrom > settings.trolley.noReadingTo)
+            return QStringLiteral("--no-reading wants vertical|horizontal,FROM,TO in metres, FROM up to TO");
     }
     QString fault = parseIntervals(parser.values(pauseOption), QStringLiteral("--pause"), &settings.pauses);
     if (fault.isEmpty())

@@ -123,6 +123,12 @@ TrolleySimulation::Sample TrolleySimulation::nextSample(bool standing)
         sample.vertical = reading(0, v);
         sample.horizontal = reading(1, h);
     }
+    // With the counter's own allowance for rounding: the frame whose counter
+    // first shows FROM already reads nothing.
+    constexpr double allowance = 1e-9;
+    if (m_options.noReadingAxis >= 0 && x + allowance >= m_options.noReadingFrom
+            && x + allowance < m_options.noReadingTo)
+        (m_options.noReadingAxis == 0 ? sample.vertical : sample.horizontal) = FrameBuilder::noReading;
 
     double steps;
     if (distanceReached()) {

@@ -26,6 +26,11 @@ public:
         bool steady = false;         // hold the offsets below, nothing random
         double steadyVerticalMm = 0.0;
         double steadyHorizontalMm = 0.0;
+        // One sensor reads nothing over a stretch of track (metres travelled):
+        // axis 0 vertical, 1 horizontal, -1 none.
+        int noReadingAxis = -1;
+        double noReadingFrom = 0.0;
+        double noReadingTo = 0.0;
     };
 
     struct Sample

@@ -1,13 +1,17 @@
 import QtQuick 2.14
 
-// Plays the operator over the real main window: waits for the trolley's
-// values, sets start picket 12, records a push, stops and saves the journal
-// to the file named on the command line, then closes the window. Progress
-// goes to the console, where the test reads it.
+// Plays the operator over the real main window; progress goes to the console,
+// where the test reads it. The first argument names the part to play:
+//   push FILE  waits for the trolley's values, sets start picket 12, records a
+//              push, stops and saves the journal to FILE, then closes the
+//              window; when the save fails it stays, as an operator would;
+//   record     records from start picket 12 and never stops;
+//   start      reports what the start found and closes the window.
 MainWindow {
     id: driver
 
-    property string csvPath: Qt.application.arguments.length > 1 ? Qt.application.arguments[1] : ""
+    property string mode: Qt.application.arguments.length > 1 ? Qt.application.arguments[1] : ""
+    property string csvPath: Qt.application.arguments.length > 2 ? Qt.application.arguments[2] : ""
     property int phase: 0
     property int lastCounter: 0
     property int stillTicks: 0
@@ -27,13 +31,23 @@ MainWindow {
         console.log("E2E " + text)
     }
 
+    function quit() {
+        driver.close()
+        Qt.quit()
+    }
+
     Timer {
         interval: 50
         repeat: true
         running: true
         onTriggered: {
             var gauge = find(driver.contentItem, "gaugeVertical")
-            if (driver.phase === 0 && mcRoutine.currentV() !== 0 && gauge.impGaugevalue === mcRoutine.currentV()) {
+            if (driver.mode === "start") {
+                say("recovered " + JSON.stringify(driver.recoveredFiles))
+                say("journal " + driver.journalFile)
+                driver.phase = 3
+                quit()
+            } else if (driver.phase === 0 && mcRoutine.currentV() !== 0 && gauge.impGaugevalue === mcRoutine.currentV()) {
                 // The trolley was found and its values have settled on the gauges.
                 say("gauges " + gauge.impGaugevalue + " " + find(driver.contentItem, "gaugeHorizontal").impGaugevalue)
                 var field = find(driver.contentItem, "startPicket")
@@ -41,8 +55,9 @@ MainWindow {
                 field.editingFinished()
                 find(driver.contentItem, "btRecord").clicked()
                 driver.phase = 1
+                say("journal " + driver.journalFile)
                 say("recording")
-            } else if (driver.phase === 1) {
+            } else if (driver.phase === 1 && driver.mode === "push") {
                 // Waiting for the push to start and then to end.
                 if (driver.currentDiscret !== driver.lastCounter) {
                     driver.lastCounter = driver.currentDiscret
@@ -56,8 +71,8 @@ MainWindow {
                 var saved = driver.saveProtocolTo("file://" + driver.csvPath)
                 say("saved " + saved)
                 driver.phase = 3
-                driver.close()
-                Qt.quit()
+                if (saved)
+                    quit()
             }
         }
     }
