@@ -92,6 +92,8 @@ TestCase {
         win.pause = true
         compare(colorText(item("recordIndicator").color), "#ff0000")
 
+        // The right lamp is lit for a fifth of a second per kept row.
+        compare(item("keepIndTimer").interval, 200)
         mcRoutine.kept = true
         tryVerify(function() { return colorText(item("keepIndicator").color) === "#0000ff" }, 2000)
         tryVerify(function() { return colorText(item("keepIndicator").color) === "#ffffff" }, 2000)
@@ -356,6 +358,46 @@ TestCase {
         item("btPicket").clicked()
         compare(win.currentPicket, -1)
         compare(item("tLength").text, "ПК -1 - 0.0 м")
+    }
+
+    // Each start is the origin of the distance and the cadence, wherever the
+    // counter stands; a pause left on when a recording stops carries into the
+    // next one.
+    function test_everyStartIsAnOriginAndPauseOutlivesStop() {
+        setCounter(1000)
+        setCounter(3000)
+        item("btRecord").clicked()
+        compare([win.startDiscret, win.prevSavedDiscret, win.numberMeasFromPicket], [3000, 3000, 1])
+        compare(item("tLength").text, "ПК 0 + 0.0 м")
+        item("btPause").clicked()
+        item("btRecord").clicked()
+        tryCompare(item("fileDialog"), "visible", true, 2000)
+        item("fileDialog").close()
+        verify(win.pause)
+
+        setCounter(5000)
+        item("btRecord").clicked()
+        verify(win.measuring)
+        verify(win.pause)
+        compare(item("btPause").text, "ПРОДОЛЖИТЬ")
+        compare([win.startDiscret, win.prevSavedDiscret, win.numberMeasFromPicket], [5000, 5000, 1])
+        compare(mcRoutine.measures.length, 2)
+        compare(mcRoutine.measures[1].length, 0)
+    }
+
+    function test_startPicketTakesZeroTo999_data() {
+        return [
+            { tag: "0", text: "0", acceptable: true },
+            { tag: "999", text: "999", acceptable: true },
+            { tag: "1000", text: "1000", acceptable: false },
+            { tag: "negative", text: "-1", acceptable: false },
+        ]
+    }
+
+    function test_startPicketTakesZeroTo999(data) {
+        var field = item("startPicket")
+        field.text = data.text
+        compare(field.acceptableInput, data.acceptable)
     }
 
     function test_pauseStopsSaving() {
