@@ -18,8 +18,15 @@
 
 namespace {
 
+#ifdef TERVALO_TEST_BUILD
+// Copies that tests start guard against each other, never against the program
+// someone runs on the same machine.
+const char startupSemaphoreKey[] = "<tervalo.brenvik>.test";
+const char instanceMarkerKey[] = "<memory_tervalo.brenvik>.test";
+#else
 const char startupSemaphoreKey[] = "<tervalo.brenvik>";
 const char instanceMarkerKey[] = "<memory_tervalo.brenvik>";
+#endif
 
 // On Unix a shared segment outlives a process that crashed while holding it, and
 // would make every later start take itself for a second copy. Attaching and
