@@ -22,18 +22,26 @@ mkdir -p "$work"
 
 pids=()
 program_pid=
+# Waits up to $1 tenths of a second for the program to end.
+await_program() {
+    for _ in $(seq "$1"); do kill -0 "$program_pid" 2>/dev/null || return 0; sleep 0.1; done
+    return 1
+}
+# The program first, given time to end in order (it keeps an unsaved journal on
+# its way out); $1 says whether it heard the signal itself. Ctrl+C reaches the
+# whole terminal group, the program too; a second signal would end it at once.
 cleanup() {
     trap - EXIT INT TERM
-    # The program first, and given time to end in order: it keeps an unsaved
-    # journal on its way out.
     if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
-        kill -TERM "$program_pid" 2>/dev/null || true
-        for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+        if [ "${1:-}" != heard ] || ! await_program 30; then
+            kill -TERM "$program_pid" 2>/dev/null || true
+            await_program 100 || true
+        fi
     fi
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
 }
 trap cleanup EXIT
-trap 'cleanup; exit 130' INT
+trap 'cleanup heard; exit 130' INT
 trap 'cleanup; exit 143' TERM
 
 # The simulator prints the device path of its pseudo-terminal as its first line.
