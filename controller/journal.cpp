@@ -77,6 +77,30 @@ QString nativePath(const QString &path)
     return QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
 }
 
+// Header and rows through a file beside the target that replaces it only when
+// whole, so a failure never leaves half a protocol or spoils an older file.
+bool writeProtocolFile(const QString &path, const std::vector<JournalEntry> &entries, QString *reason)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *reason = failureReason(file);
+        return false;
+    }
+    // Flushed here because commit() in Qt 5 drops the error of its own last
+    // flush and would rename a cut-off file over the target as a success.
+    if (!writeJournal(&file, entries) || !file.flush()) {
+        *reason = failureReason(file);
+        file.cancelWriting();
+        file.commit();  // discards the temporary file
+        return false;
+    }
+    if (!file.commit()) {
+        *reason = failureReason(file);
+        return false;
+    }
+    return true;
+}
+
 QString offsetText(float value)
 {
     return std::isfinite(value) ? QString::number(static_cast<double>(value), 'f', 3) : QString();
@@ -275,23 +299,9 @@ bool Journal::writeWholeIn(const QString &folder, const QString &previous, QStri
                                : QStringLiteral("файл уже есть и не перенесён");
         return false;
     }
-    // Written beside and renamed over it only when whole, so that a failure
-    // leaves the rows that were already on disk.
-    QSaveFile whole(path);
-    if (!whole.open(QIODevice::WriteOnly)) {
-        *reason = failureReason(whole);
+    // A failure leaves the rows that were already on disk.
+    if (!writeProtocolFile(path, m_entries, reason))
         return false;
-    }
-    if (!writeJournal(&whole, m_entries) || !whole.flush()) {
-        *reason = failureReason(whole);
-        whole.cancelWriting();
-        whole.commit();
-        return false;
-    }
-    if (!whole.commit()) {
-        *reason = failureReason(whole);
-        return false;
-    }
     m_file.setFileName(path);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         *reason = failureReason(m_file);
@@ -339,24 +349,9 @@ bool Journal::save(const QString &urlName)
         return false;
     }
 
-    // Written beside the target and renamed over it only when whole, so a
-    // failed save never leaves half a protocol or spoils an older one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        logSaveFailure(path, failureReason(file));
-        return false;
-    }
-    // Flushed here because commit() in Qt 5 drops the error of its own last
-    // flush and would rename a cut-off file over the target as a success.
-    if (!writeJournal(&file, m_entries) || !file.flush()) {
-        const QString reason = failureReason(file);
-        file.cancelWriting();
-        file.commit();  // discards the temporary file
+    QString reason;
+    if (!writeProtocolFile(path, m_entries, &reason)) {
         logSaveFailure(path, reason);
-        return false;
-    }
-    if (!file.commit()) {
-        logSaveFailure(path, failureReason(file));
         return false;
     }
     m_entries.clear();
