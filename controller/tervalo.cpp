@@ -121,7 +121,7 @@ void Tervalo::recordingStopped()
 
 bool Tervalo::readingFresh(bool working, bool missed, qint64 lastMissMs) const
 {
-    return m_recordSeen && working && (!missed || m_clock() - lastMissMs > noReadingSpoilsMs);
+    return m_everLive && working && (!missed || m_clock() - lastMissMs > noReadingSpoilsMs);
 }
 
 void Tervalo::onFinderReady()
@@ -214,7 +214,6 @@ void Tervalo::onCurrentMeas(std::vector<QVariant> record)
     m_currentS = int(counter + m_counterOffset);
     m_lastRecord.start();
     m_everLive = true;
-    m_recordSeen = true;
     const qint64 now = m_clock();
     if (!m_workV) {
         m_missedV = true;

@@ -104,7 +104,6 @@ private:
     Journal *journal = nullptr;
     // Milliseconds on a clock that only runs forward; tests set their own.
     std::function<qint64()> m_clock;
-    bool m_recordSeen = false;
     qint64 m_lastNoReadingV = 0;   // valid once the vertical sensor missed a reading
     qint64 m_lastNoReadingH = 0;
     bool m_missedV = false;
@@ -121,7 +120,7 @@ private:
     QElapsedTimer m_lastRecord;
     QString m_lostPort;
     int m_reconnections = 0;
-    bool m_everLive = false;
+    bool m_everLive = false;       // a record has come since start
     bool m_startSearchOver = false;
     bool m_counterBreak = false;
     quint32 m_counterOffset = 0;
