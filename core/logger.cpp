@@ -42,8 +42,13 @@ void Logger::writeLine(const QString &text)
 
 void Logger::writeHex(const QByteArray &bytes)
 {
+    writeLine(hexText(bytes));
+}
+
+QString Logger::hexText(const QByteArray &bytes)
+{
     // Every byte after a blank, the first one included.
-    writeLine(bytes.isEmpty() ? QString() : QLatin1Char(' ') + QString::fromLatin1(bytes.toHex(' ')));
+    return bytes.isEmpty() ? QString() : QLatin1Char(' ') + QString::fromLatin1(bytes.toHex(' '));
 }
 
 void Logger::writeTime()

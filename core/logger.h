@@ -29,6 +29,9 @@ public:
     void writeTime();
 
     static QString currentTimeText();
+    // The bytes as writeHex() writes them: each after a blank, two lower-case
+    // hexadecimal digits; empty for no bytes.
+    static QString hexText(const QByteArray &bytes);
     // "dd.MM.yyyy HH:mm:ss" with ASCII digits, whatever the system's locale:
     // the log is read by people and by tools alike.
     static QString timeText(const QDateTime &time);

@@ -173,10 +173,7 @@ void MeasSystemsFinder::checkReply(const QString &name)
     lines << QStringLiteral("После паузы считываю с порта");
     const QByteArray reply = port->readAll();
     lines << QStringLiteral("Ошибка порта: ") + QString::number(int(port->error()));
-    QString dump = QStringLiteral("Считано: ");
-    if (!reply.isEmpty())
-        dump += QLatin1Char(' ') + QString::fromLatin1(reply.toHex(' '));
-    lines << dump;
+    lines << QStringLiteral("Считано: ") + Logger::hexText(reply);
 
     const bool recognised =
             reply.size() >= UsbTervaloMeasSystem::frameSize() && reply.contains(UsbTervaloMeasSystem::frameHeader());
