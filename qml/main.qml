@@ -891,45 +891,21 @@ Window {
         anchors.right: parent.right
         anchors.bottom: parent.bottom
 
-        Rectangle {
+        MessageRow {
             id: itLinkState
             objectName: "itLinkState"
-            visible: getLinkText() !== ""
-            width: parent.width
-            height: txLinkState.implicitHeight + 20
+            visible: text !== ""
             color: "dim grey"
-            Text {
-                id: txLinkState
-                objectName: "txLinkState"
-                anchors.fill: parent
-                anchors.margins: 10
-                text: getLinkText()
-                color: "white"
-                font.pixelSize: 20
-                font.bold: true
-                wrapMode: Text.Wrap
-            }
+            text: getLinkText()
         }
 
-        Rectangle {
+        MessageRow {
             id: itReconnect
             objectName: "itReconnect"
             visible: reconnectNotice
-            width: parent.width
-            height: txReconnect.implicitHeight + 20
             color: "dark orange"
-            Text {
-                id: txReconnect
-                objectName: "txReconnect"
-                anchors.fill: parent
-                anchors.margins: 10
-                text: "Связь с тележкой восстановлена, запись приостановлена. Проверьте положение тележки "
-                      + "(на пикете нажмите ПИКЕТ) и нажмите ПРОДОЛЖИТЬ."
-                color: "white"
-                font.pixelSize: 20
-                font.bold: true
-                wrapMode: Text.Wrap
-            }
+            text: "Связь с тележкой восстановлена, запись приостановлена. Проверьте положение тележки "
+                  + "(на пикете нажмите ПИКЕТ) и нажмите ПРОДОЛЖИТЬ."
         }
 
         MessageRow {

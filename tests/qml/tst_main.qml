@@ -139,7 +139,7 @@ TestCase {
         compare(colorText(lamp.color), "#ffffe0")
 
         mcRoutine.link = data.link
-        tryCompare(item("txLinkState"), "text", data.text, 2000)
+        tryCompare(item("itLinkState"), "text", data.text, 2000)
         verify(message.visible)
         for (var i = 0; i < values.length; ++i)
             compare(colorText(values[i].color), "#808080")
@@ -173,7 +173,7 @@ TestCase {
         mcRoutine.reconnectionCount = 2
         tryCompare(win, "pause", true, 2000)
         verify(item("itReconnect").visible)
-        verify(item("txReconnect").text.indexOf("ПРОДОЛЖИТЬ") >= 0)
+        verify(item("itReconnect").text.indexOf("ПРОДОЛЖИТЬ") >= 0)
         compare(item("btPause").text, "ПРОДОЛЖИТЬ")
         setCounter(600)
         compare(mcRoutine.measures.length, 0)
