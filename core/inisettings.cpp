@@ -21,8 +21,11 @@ IniSettings::IniSettings(QObject *parent)
 
 IniSettings::~IniSettings()
 {
-    for (const auto &entry : m_values)
-        m_settings->setValue(entry.first, entry.second);
+    // Only what this store changed goes back: the window keeps its own keys in
+    // the same file while the program runs (the theme, the run's header), and
+    // the values loaded at start would undo what the operator chose since.
+    for (const QString &key : m_changed)
+        m_settings->setValue(key, m_values[key]);
     m_values.clear();
     // m_settings, a child, writes the file when the base class destroys it.
 }
@@ -47,4 +50,5 @@ QVariant IniSettings::defaultValue(const QString &key)
 void IniSettings::setValue(const QString &key, const QVariant &value)
 {
     m_values[key] = value;
+    m_changed.insert(key);
 }

@@ -6,13 +6,15 @@
 #include <QVariant>
 
 #include <map>
+#include <set>
 
 class QSettings;
 
 // The native side's copy of "tervalo.ini" in the working folder: loaded whole
-// at construction, answered from memory with a table of defaults behind it,
-// and written back entry by entry when the store is destroyed. The controller
-// owns it. A store that loaded nothing writes nothing, so it never creates the
+// at construction, answered from memory with a table of defaults behind it;
+// the entries set through it are written back when the store is destroyed,
+// and every other key is left as the file holds it then. The controller owns
+// it. A store that changed nothing writes nothing, so it never creates the
 // file.
 class IniSettings : public QObject
 {
@@ -30,6 +32,7 @@ public:
 
 private:
     std::map<QString, QVariant> m_values;
+    std::set<QString> m_changed;
     QSettings *m_settings = nullptr;
 };
 
