@@ -77,6 +77,15 @@ Window {
     // check where it stands before the recording goes on.
     property bool reconnectNotice: false
 
+    // The centre lamp (light while the last poll saw data arrive) and the right
+    // one (light for a fifth of a second after a kept row).
+    property bool receiveLit: true
+    property bool keepLit: false
+
+    // The channels' caption panels, whose sound choices the alarms read.
+    readonly property GaugeCaption vCaption: itCaptions.verticalCaption
+    readonly property GaugeCaption hCaption: itCaptions.horizontalCaption
+
     // A step length that is not a positive finite number (a decimal comma, zero,
     // a negative value) would turn every distance into nonsense; keep the default.
     function getStepLength(value) {
@@ -85,7 +94,7 @@ Window {
     }
 
     function getGaugeSize() {
-        var a = itGauge.height - gaugeMargin - 2 * txVertical.font.pixelSize - itPicket.height
+        var a = itGauge.height - gaugeMargin - 2 * itGauge.captionPixelSize - itGauge.picketStrip.height
         var b = (itGauge.width - 2 * gaugeMargin) / 2
         return a > b ? b : a
     }
@@ -106,7 +115,7 @@ Window {
 
     function getLengthDisplay() {
         return "ПК " + currentPicket + (directionForward ? " + " : " - ")
-                + gaugeVertical.round10(currentLength, 1) + " м"
+                + itGauge.verticalGauge.round10(currentLength, 1) + " м"
     }
 
     function getNameCommandRecord() {
@@ -149,6 +158,13 @@ Window {
             saveMeasToFile()
         else if (index === 1)
             measuring = true
+    }
+
+    function markPicket() {
+        currentPicket = directionForward ? currentPicket + 1 : currentPicket - 1
+        numberMeasFromPicket = 0
+        prevSavedDiscret = currentDiscret
+        startDiscret = currentDiscret
     }
 
     function saveMeasToFile() {
@@ -274,7 +290,7 @@ Window {
         // Values that are not live are no valid sensor data: the lamps that
         // say so go dark instead of freezing in their last state.
         if (!valuesLive) {
-            receiveIndicator.color = "black"
+            receiveLit = false
             inputVertical.blDetect1WorkInput = false
             inputHorizontal.blDetect1WorkInput = false
         }
@@ -333,9 +349,6 @@ Window {
     }
 
     onMeasuringChanged: {
-        btRecord.text = getNameCommandRecord()
-        itPicket.enabled = measuring
-        itPickCaption.enabled = !measuring
         if (!measuring) {
             mcRoutine.recordingStopped()
             refreshJournal()
@@ -433,11 +446,11 @@ Window {
             inputHorizontal.mess = polledH
             currentDiscret = mcRoutine.currentS()
             var arrived = mcRoutine.dataReceived()
-            receiveIndicator.color = arrived ? "light yellow" : "black"
+            receiveLit = arrived
             if (arrived)
                 counterKnown = true
             if (mcRoutine.measKeeped()) {
-                keepIndicator.color = "blue"
+                keepLit = true
                 keepIndTimer.start()
             }
             inputVertical.blDetect1WorkInput = mcRoutine.workV()
@@ -452,7 +465,7 @@ Window {
         interval: 200
         repeat: false
         running: false
-        onTriggered: keepIndicator.color = "white"
+        onTriggered: keepLit = false
     }
 
     InputIndicator {
@@ -502,474 +515,72 @@ Window {
         anchors.bottom: colMessages.top
         currentIndex: tbMenu.currentIndex
 
-        Item {
+        GaugePage {
             id: itGauge
             objectName: "itGauge"
-
-            ImpGauge {
-                id: gaugeVertical
-                objectName: "gaugeVertical"
-                inputIndicator: inputVertical
-                live: valuesLive
-                anchors.left: parent.left
-                anchors.top: parent.top
-                anchors.leftMargin: gaugeMargin
-                anchors.topMargin: gaugeMargin
-                width: getGaugeSize()
-                height: getGaugeSize()
-            }
-
-            ImpGauge {
-                id: gaugeHorizontal
-                objectName: "gaugeHorizontal"
-                inputIndicator: inputHorizontal
-                live: valuesLive
-                anchors.right: parent.right
-                anchors.top: parent.top
-                anchors.rightMargin: gaugeMargin
-                anchors.topMargin: gaugeMargin
-                width: getGaugeSize()
-                height: getGaugeSize()
-            }
-
-            Text {
-                id: txVertical
-                objectName: "txVertical"
-                text: "Вертикаль"
-                font.pixelSize: 20
-                anchors.top: gaugeVertical.bottom
-                anchors.horizontalCenter: gaugeVertical.horizontalCenter
-            }
-
-            Text {
-                id: txHorizontal
-                text: "Горизонталь"
-                font.pixelSize: txVertical.font.pixelSize
-                anchors.top: gaugeHorizontal.bottom
-                anchors.horizontalCenter: gaugeHorizontal.horizontalCenter
-            }
-
-            Rectangle {
-                id: recordIndicator
-                objectName: "recordIndicator"
-                anchors.right: receiveIndicator.left
-                anchors.rightMargin: receiveIndicator.border.width
-                anchors.top: parent.top
-                anchors.topMargin: receiveIndicator.anchors.topMargin
-                height: receiveIndicator.height
-                width: receiveIndicator.width
-                radius: receiveIndicator.radius
-                border.color: receiveIndicator.border.color
-                border.width: receiveIndicator.border.width
-                color: measuring ? (pause ? "red" : "green") : "light grey"
-                ToolTip {
-                    id: ttRecordIndicator
-                    objectName: "ttRecordIndicator"
-                    text: "Режим работы"
-                }
-                MouseArea {
-                    anchors.fill: parent
-                    hoverEnabled: true
-                    onEntered: ttRecordIndicator.visible = true
-                    onExited: ttRecordIndicator.visible = false
-                }
-            }
-
-            Rectangle {
-                id: receiveIndicator
-                objectName: "receiveIndicator"
-                anchors.horizontalCenter: parent.horizontalCenter
-                anchors.top: parent.top
-                anchors.topMargin: height / 2
-                height: 40
-                width: height
-                radius: height / 2
-                border.color: "black"
-                border.width: 2
-                color: "light yellow"
-                ToolTip {
-                    id: ttReceiveIndicator
-                    objectName: "ttReceiveIndicator"
-                    text: "Связь с оборудованием"
-                }
-                MouseArea {
-                    anchors.fill: parent
-                    hoverEnabled: true
-                    onEntered: ttReceiveIndicator.visible = true
-                    onExited: ttReceiveIndicator.visible = false
-                }
-            }
-
-            Rectangle {
-                id: keepIndicator
-                objectName: "keepIndicator"
-                anchors.left: receiveIndicator.right
-                anchors.leftMargin: receiveIndicator.border.width
-                anchors.top: parent.top
-                anchors.topMargin: receiveIndicator.anchors.topMargin
-                height: receiveIndicator.height
-                width: receiveIndicator.width
-                radius: receiveIndicator.radius
-                border.color: receiveIndicator.border.color
-                border.width: receiveIndicator.border.width
-                color: "white"
-                ToolTip {
-                    id: ttKeepIndicator
-                    objectName: "ttKeepIndicator"
-                    text: "Запись показаний"
-                }
-                MouseArea {
-                    anchors.fill: parent
-                    hoverEnabled: true
-                    onEntered: ttKeepIndicator.visible = true
-                    onExited: ttKeepIndicator.visible = false
-                }
-            }
-
-            Item {
-                id: itPicket
-                objectName: "itPicket"
-                anchors.left: parent.left
-                anchors.right: parent.right
-                anchors.bottom: parent.bottom
-                anchors.bottomMargin: 10
-                height: getPicketHeigth()
-                enabled: measuring
-
-                Text {
-                    id: tLabel
-                    objectName: "tLabel"
-                    text: "S:"
-                    font.pixelSize: itPicket.height - 2
-                    anchors.left: parent.left
-                    anchors.top: parent.top
-                    anchors.bottom: parent.bottom
-                }
-
-                Text {
-                    id: tLength
-                    objectName: "tLength"
-                    // Held while another page is shown: under the software renderer a
-                    // hidden text that changes costs a repaint of what is shown there.
-                    Binding on text {
-                        value: getLengthDisplay()
-                        when: itGauge.visible
-                        restoreMode: Binding.RestoreNone
-                    }
-                    font.pixelSize: tLabel.font.pixelSize
-                    anchors.left: tLabel.right
-                    anchors.top: parent.top
-                    anchors.bottom: parent.bottom
-                }
-
-                Button {
-                    id: btPause
-                    objectName: "btPause"
-                    anchors.right: btPicket.left
-                    anchors.rightMargin: 5
-                    anchors.top: parent.top
-                    anchors.bottom: parent.bottom
-                    text: pause ? "ПРОДОЛЖИТЬ" : "ПАУЗА"
-                    font.pixelSize: pause ? tLabel.font.pixelSize / 2.25 : tLabel.font.pixelSize
-                    onClicked: pause = !pause
-                }
-
-                Button {
-                    id: btPicket
-                    objectName: "btPicket"
-                    anchors.right: parent.right
-                    anchors.top: parent.top
-                    anchors.bottom: parent.bottom
-                    text: "ПИКЕТ"
-                    font.pixelSize: tLabel.font.pixelSize
-                    onClicked: {
-                        currentPicket = directionForward ? currentPicket + 1 : currentPicket - 1
-                        numberMeasFromPicket = 0
-                        prevSavedDiscret = currentDiscret
-                        startDiscret = currentDiscret
-                    }
-                }
-            }
+            inputVertical: inputVertical
+            inputHorizontal: inputHorizontal
+            gaugeMargin: mainWindow.gaugeMargin
+            gaugeSize: getGaugeSize()
+            picketHeight: getPicketHeigth()
+            positionText: getLengthDisplay()
+            measuring: mainWindow.measuring
+            pause: mainWindow.pause
+            live: valuesLive
+            receiveLit: mainWindow.receiveLit
+            keepLit: mainWindow.keepLit
+            onPauseClicked: mainWindow.pause = !mainWindow.pause
+            onPicketClicked: markPicket()
         }
 
-        Item {
+        SettingsPage {
             id: itCaptions
             objectName: "itCaptions"
-
-            Button {
-                id: btRecord
-                objectName: "btRecord"
-                anchors.left: parent.left
-                anchors.right: parent.right
-                anchors.bottom: parent.bottom
-                height: itPicket.height
-                text: getNameCommandRecord()
-                font.pixelSize: tLabel.font.pixelSize
-                onClicked: requestRecording()
+            inputVertical: inputVertical
+            inputHorizontal: inputHorizontal
+            picketHeight: itGauge.picketStrip.height
+            recordPixelSize: itGauge.picketStrip.height - 2
+            recordText: getNameCommandRecord()
+            measuring: mainWindow.measuring
+            onRecordClicked: requestRecording()
+            onStartPicketEntered: {
+                currentPicket = picket
+                startDiscret = currentDiscret
             }
-
-            Item {
-                id: itPickCaption
-                objectName: "itPickCaption"
-                anchors.left: parent.left
-                anchors.right: parent.right
-                anchors.bottom: btRecord.top
-                height: itPicket.height
-
-                Grid {
-                    id: grPickCaption
-                    rows: 1
-                    columns: 4
-                    spacing: 10
-                    anchors.verticalCenter: parent.verticalCenter
-                    anchors.horizontalCenter: parent.horizontalCenter
-
-                    Text {
-                        id: txStartPicket
-                        objectName: "txStartPicket"
-                        text: "Стартовый пикет:"
-                        font.pixelSize: getPicketHeigth() / 4
-                    }
-
-                    TextField {
-                        id: startPicket
-                        objectName: "startPicket"
-                        placeholderText: "0"
-                        validator: IntValidator { bottom: 0; top: 999 }
-                        inputMethodHints: Qt.ImhDigitsOnly
-                        font.pixelSize: txStartPicket.font.pixelSize
-                        onEditingFinished: {
-                            currentPicket = Number(text)
-                            startDiscret = currentDiscret
-                        }
-                    }
-
-                    Text {
-                        id: txDirection
-                        text: "Направление движения:"
-                        font.pixelSize: txStartPicket.font.pixelSize
-                    }
-
-                    ComboBox {
-                        id: cbDirection
-                        objectName: "cbDirection"
-                        model: ["Прямое", "Обратное"]
-                        width: grPickCaption.width / 5
-                        font.pixelSize: txStartPicket.font.pixelSize
-                        popup.font.pixelSize: txStartPicket.font.pixelSize
-                        onCurrentIndexChanged: {
-                            if (currentIndex === 0)
-                                directionForward = true
-                            else if (currentIndex === 1)
-                                directionForward = false
-                        }
-                    }
-                }
-            }
-
-            GaugeCaption {
-                id: vCaption
-                objectName: "vCaption"
-                anchors.top: parent.top
-                anchors.bottom: itPickCaption.top
-                anchors.left: parent.left
-                width: parent.width / 2
-                capName: "Настройка индикатора\n          вертикали"
-                inputIndicator: inputVertical
-            }
-
-            GaugeCaption {
-                id: hCaption
-                objectName: "hCaption"
-                anchors.top: parent.top
-                anchors.bottom: itPickCaption.top
-                anchors.left: vCaption.right
-                anchors.right: parent.right
-                capName: "Настройка индикатора\n         горизонтали"
-                inputIndicator: inputHorizontal
-            }
+            onDirectionChosen: directionForward = forward
         }
 
-        Item {
+        ManualPage {
             id: itManual
             objectName: "itManual"
-
-            ScrollView {
-                id: svManual
-                anchors.fill: parent
-                clip: true
-
-                TextArea {
-                    id: taManual
-                    objectName: "taManual"
-                    readOnly: true
-                    wrapMode: TextEdit.Wrap
-                    font.pixelSize: 18
-                    text: "\n"
-                          + "                  Измеритель контакта Р-417\n"
-                          + "                  Руководство пользователя\n"
-                          + "\n"
-                          + "    1. Запуск датчика и программы\n"
-                          + "\n"
-                          + "    Датчик начинает работать с момента включения компьютера, поэтому показания появляются\n"
-                          + "    сразу после запуска программы. Запускайте программу только после подключения датчика\n"
-                          + "    к компьютеру: при запуске программа сама находит датчик среди последовательных портов.\n"
-                          + "    Программа отслеживает, чтобы был запущен только один экземпляр программы Tervalo.\n"
-                          + "\n"
-                          + "    2. Начало измерения\n"
-                          + "\n"
-                          + "    Чтобы начать журнал измерений с привязкой к пикетам, откройте вкладку НАСТРОЙКА.\n"
-                          + "    Введите номер стартового пикета и выберите направление движения: прямое - номера\n"
-                          + "    пикетов растут, обратное - номера пикетов уменьшаются.\n"
-                          + "    На этой же вкладке можно изменить заданные допуски визуальной и звуковой сигнализации\n"
-                          + "    обоих индикаторов и включить короткий или длинный звуковой сигнал. Громкость сигнала\n"
-                          + "    устанавливается средствами операционной системы.\n"
-                          + "    Затем нажмите кнопку НАЧАТЬ ЗАПИСЬ.\n"
-                          + "\n"
-                          + "    3. Процесс измерения\n"
-                          + "\n"
-                          + "    На вкладке ИНДИКАТОР показаны оба показания (вертикаль и горизонталь) и расстояние\n"
-                          + "    от последнего отмеченного пикета.\n"
-                          + "    Кнопкой ПИКЕТ отмечайте прохождение каждого пикета. Кнопка ПАУЗА приостанавливает\n"
-                          + "    запись в журнал, кнопка ПРОДОЛЖИТЬ возобновляет её.\n"
-                          + "    Внутри каждого циферблата должна мигать индикация 1, пока данные датчика достоверны.\n"
-                          + "    Если индикация 1 не мигает, датчик не выдаёт данных или выдаёт недостоверные данные.\n"
-                          + "    Три индикатора вверху экрана:\n"
-                          + "    - левый показывает режим работы: серый - запись не ведётся, зелёный - идёт запись,\n"
-                          + "      красный - пауза;\n"
-                          + "    - центральный должен мигать, пока есть связь с оборудованием. Если связь пропала,\n"
-                          + "      индикатор гаснет, показания на циферблатах становятся серыми, а внизу окна\n"
-                          + "      появляется надпись \"Нет связи с тележкой — поиск…\". Проверьте кабель или\n"
-                          + "      выключите и снова включите оборудование: программа сама найдёт тележку снова,\n"
-                          + "      перезапускать её не нужно. Если связь восстановилась во время записи, запись\n"
-                          + "      встаёт на паузу: проверьте положение тележки (на пикете нажмите ПИКЕТ)\n"
-                          + "      и нажмите ПРОДОЛЖИТЬ;\n"
-                          + "    - правый загорается синим при каждой записи показаний в протокол. Запись должна\n"
-                          + "      происходить каждые 0,25 метров пути. Если индикатор загорается реже, нужно\n"
-                          + "      уменьшить скорость движения тележки.\n"
-                          + "\n"
-                          + "    4. Окончание измерения\n"
-                          + "\n"
-                          + "    По окончании измерения нажмите кнопку ОСТАНОВИТЬ ЗАПИСЬ на вкладке НАСТРОЙКА.\n"
-                          + "    Программа предложит выбрать файл, в который будут сохранены измерения. Если файл\n"
-                          + "    с таким именем уже есть, программа спросит, заменить ли его. Об успешном сохранении\n"
-                          + "    программа сообщает внизу окна: имя файла и число записанных строк.\n"
-                          + "    Пока измерения не сохранены, внизу окна видно их число и кнопка СОХРАНИТЬ ЖУРНАЛ:\n"
-                          + "    ею можно сохранить журнал в любой момент, в том числе после отмены выбора файла\n"
-                          + "    или неудачного сохранения. Если при несохранённых измерениях нажать НАЧАТЬ ЗАПИСЬ,\n"
-                          + "    программа спросит, сохранить ли их сейчас или добавить новую запись к ним в тот\n"
-                          + "    же журнал.\n"
-                          + "\n"
-                          + "    5. Журнал измерений\n"
-                          + "\n"
-                          + "    Журналы сохраняются в формате CSV, который открывается в Microsoft Excel для\n"
-                          + "    дальнейшей обработки. В каждой строке записаны пикет и направление, расстояние\n"
-                          + "    от пикета в метрах, вертикальное и горизонтальное отклонение в миллиметрах.\n"
-                          + "    Пустое поле отклонения означает, что датчик в этом месте показаний не дал.\n"
-                          + "    Каждое измерение сразу записывается в файл tervalo-journal.csv в рабочей папке\n"
-                          + "    программы; после сохранения журнала этот файл удаляется. Если программа\n"
-                          + "    завершилась, а журнал не был сохранён (закрытие окна, Ctrl+C, сбой, отключение\n"
-                          + "    питания), измерения записываются в файл tervalo-unsaved-<дата>-<время>.csv в той\n"
-                          + "    же папке: при выходе из программы или при следующем её запуске, о чём программа\n"
-                          + "    сообщает внизу окна. Дата и время в имени файла - время последнего измерения.\n"
-                          + "    Если в рабочую папку писать нельзя, программа сообщает об этом внизу окна сразу\n"
-                          + "    после запуска и ведёт журнал в папке пользователя, которую там же называет.\n"
-                          + "    Проанализировать работу программы и оборудования помогает файл журнала работы\n"
-                          + "    tervalo.log в рабочей папке программы; он перезаписывается при каждом запуске.\n"
-                }
-            }
         }
     }
 
     // Messages for the operator live in a strip below the pages, so that none
     // ever covers a lamp, a gauge, a value or a button; empty, it takes no room
     // and the pages have the whole window.
-    Column {
+    MessageStrip {
         id: colMessages
         objectName: "colMessages"
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom
-
-        MessageRow {
-            id: itLinkState
-            objectName: "itLinkState"
-            visible: text !== ""
-            color: "dim grey"
-            text: getLinkText()
-        }
-
-        MessageRow {
-            id: itReconnect
-            objectName: "itReconnect"
-            visible: reconnectNotice
-            color: "dark orange"
-            text: "Связь с тележкой восстановлена, запись приостановлена. Проверьте положение тележки "
-                  + "(на пикете нажмите ПИКЕТ) и нажмите ПРОДОЛЖИТЬ."
-        }
-
-        MessageRow {
-            id: itRecovered
-            objectName: "itRecovered"
-            visible: recoveredFiles.length > 0
-            color: "steelblue"
-            text: "Несохранённый журнал прошлого запуска записан в файл " + recoveredFiles.join(", ")
-            answers: ["Понятно"]
-            onAnswered: recoveredFiles = []
-        }
-
-        MessageRow {
-            id: itJournalProblem
-            objectName: "itJournalProblem"
-            visible: journalError !== ""
-            color: journalFile !== "" ? "darkgoldenrod" : "tomato"
-            text: getJournalProblemText()
-        }
-
-        MessageRow {
-            id: itSaveFailure
-            objectName: "itSaveFailure"
-            visible: saveFailureText !== ""
-            text: saveFailureText
-        }
-
-        MessageRow {
-            id: itOverwrite
-            objectName: "itOverwrite"
-            visible: overwriteUrl !== ""
-            color: "darkorange"
-            text: "Файл " + displayPath(overwriteUrl) + " уже существует. Заменить его журналом?"
-            answers: ["Заменить", "Другой файл", "Отмена"]
-            onAnswered: answerOverwrite(index)
-        }
-
-        MessageRow {
-            id: itStartQuestion
-            objectName: "itStartQuestion"
-            visible: askBeforeStart
-            color: "darkorange"
-            text: "В памяти программы несохранённые измерения прошлой записи: " + unsavedCount
-                  + ". Сохранить их сейчас или добавить новую запись к ним в тот же журнал?"
-            answers: ["Сохранить журнал", "Добавить к ним", "Отмена"]
-            onAnswered: answerStart(index)
-        }
-
-        MessageRow {
-            id: itUnsaved
-            objectName: "itUnsaved"
-            visible: unsavedCount > 0 && !measuring && !askBeforeStart
-            color: "chocolate"
-            text: getUnsavedText()
-            answers: ["Сохранить журнал"]
-            onAnswered: saveMeasToFile()
-        }
-
-        MessageRow {
-            id: itSaved
-            objectName: "itSaved"
-            visible: savedText !== ""
-            color: "seagreen"
-            text: savedText
-        }
+        linkText: getLinkText()
+        reconnectNotice: mainWindow.reconnectNotice
+        recoveredFiles: mainWindow.recoveredFiles
+        journalProblemText: journalError !== "" ? getJournalProblemText() : ""
+        journalOnlyInMemory: journalFile === ""
+        saveFailureText: mainWindow.saveFailureText
+        overwritePath: overwriteUrl !== "" ? displayPath(overwriteUrl) : ""
+        startQuestionText: askBeforeStart
+                           ? "В памяти программы несохранённые измерения прошлой записи: " + unsavedCount
+                             + ". Сохранить их сейчас или добавить новую запись к ним в тот же журнал?"
+                           : ""
+        unsavedText: unsavedCount > 0 && !measuring && !askBeforeStart ? getUnsavedText() : ""
+        savedText: mainWindow.savedText
+        onRecoveredRead: mainWindow.recoveredFiles = []
+        onOverwriteAnswered: answerOverwrite(index)
+        onStartAnswered: answerStart(index)
+        onSaveRequested: saveMeasToFile()
     }
 }

@@ -77,7 +77,8 @@ void TestResources::documentsLieAtTheRoot_data()
 {
     QTest::addColumn<QString>("path");
     for (const char *name :
-         { "main.qml", "ImpGauge.qml", "Marker.qml", "InputIndicator.qml", "GaugeCaption.qml", "MessageRow.qml" })
+         { "main.qml", "ImpGauge.qml", "Marker.qml", "InputIndicator.qml", "GaugeCaption.qml", "MessageRow.qml",
+           "MessageStrip.qml", "GaugePage.qml", "SettingsPage.qml", "ManualPage.qml" })
         QTest::newRow(name) << QStringLiteral(":/") + QLatin1String(name);
 }
 

@@ -1,0 +1,115 @@
+import QtQuick 2.14
+import QtQuick.Controls 2.14
+
+// The settings and recording page: the two channels' caption panels, the start
+// picket and the direction, and the button that starts and stops a recording.
+// It says what the operator entered or pressed; the window keeps the run.
+Item {
+    id: settingsPage
+
+    property InputIndicator inputVertical
+    property InputIndicator inputHorizontal
+    property real picketHeight: 30
+    property real recordPixelSize: 28
+    property string recordText: ""
+    property bool measuring: false
+
+    // The channels' sound choices, which the window's alarms read.
+    readonly property alias verticalCaption: vCaption
+    readonly property alias horizontalCaption: hCaption
+
+    signal recordClicked()
+    signal startPicketEntered(int picket)
+    signal directionChosen(bool forward)
+
+    Button {
+        id: btRecord
+        objectName: "btRecord"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        height: picketHeight
+        text: recordText
+        font.pixelSize: recordPixelSize
+        onClicked: recordClicked()
+    }
+
+    Item {
+        id: itPickCaption
+        objectName: "itPickCaption"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: btRecord.top
+        height: picketHeight
+        enabled: !measuring
+
+        Grid {
+            id: grPickCaption
+            rows: 1
+            columns: 4
+            spacing: 10
+            anchors.verticalCenter: parent.verticalCenter
+            anchors.horizontalCenter: parent.horizontalCenter
+
+            Text {
+                id: txStartPicket
+                objectName: "txStartPicket"
+                text: "Стартовый пикет:"
+                font.pixelSize: picketHeight / 4
+            }
+
+            TextField {
+                id: startPicket
+                objectName: "startPicket"
+                placeholderText: "0"
+                validator: IntValidator { bottom: 0; top: 999 }
+                inputMethodHints: Qt.ImhDigitsOnly
+                font.pixelSize: txStartPicket.font.pixelSize
+                onEditingFinished: startPicketEntered(Number(text))
+            }
+
+            Text {
+                id: txDirection
+                text: "Направление движения:"
+                font.pixelSize: txStartPicket.font.pixelSize
+            }
+
+            ComboBox {
+                id: cbDirection
+                objectName: "cbDirection"
+                model: ["Прямое", "Обратное"]
+                width: grPickCaption.width / 5
+                font.pixelSize: txStartPicket.font.pixelSize
+                popup.font.pixelSize: txStartPicket.font.pixelSize
+                onCurrentIndexChanged: {
+                    if (currentIndex === 0)
+                        directionChosen(true)
+                    else if (currentIndex === 1)
+                        directionChosen(false)
+                }
+            }
+        }
+    }
+
+    GaugeCaption {
+        id: vCaption
+        objectName: "vCaption"
+        anchors.top: parent.top
+        anchors.bottom: itPickCaption.top
+        anchors.left: parent.left
+        width: parent.width / 2
+        capName: "Настройка индикатора\n          вертикали"
+        inputIndicator: inputVertical
+    }
+
+    GaugeCaption {
+        id: hCaption
+        objectName: "hCaption"
+        anchors.top: parent.top
+        anchors.bottom: itPickCaption.top
+        anchors.left: vCaption.right
+        anchors.right: parent.right
+        capName: "Настройка индикатора\n         горизонтали"
+        inputIndicator: inputHorizontal
+    }
+}
