@@ -13,6 +13,7 @@ Item {
     property real recordPixelSize: 28
     property string recordText: ""
     property bool measuring: false
+    property int currentPicket: 0
 
     // The channels' sound choices, which the window's alarms read.
     readonly property alias verticalCaption: vCaption
@@ -61,7 +62,9 @@ Item {
             TextField {
                 id: startPicket
                 objectName: "startPicket"
-                placeholderText: "0"
+                // The picket the next recording starts at, also after picket
+                // marks moved it on; typing over it sets another.
+                text: currentPicket
                 validator: IntValidator { bottom: 0; top: 999 }
                 inputMethodHints: Qt.ImhDigitsOnly
                 font.pixelSize: txStartPicket.font.pixelSize

@@ -160,6 +160,17 @@ Window {
             measuring = true
     }
 
+    // What the controller keeps as the run's header.
+    function getRunHeader() {
+        return {
+            startPicket: currentPicket,
+            direction: directionForward,
+            stepLength: stepLength,
+            vertical: [inputVertical.lowLimit, inputVertical.highLimit],
+            horizontal: [inputHorizontal.lowLimit, inputHorizontal.highLimit]
+        }
+    }
+
     function markPicket() {
         currentPicket = directionForward ? currentPicket + 1 : currentPicket - 1
         numberMeasFromPicket = 0
@@ -355,6 +366,14 @@ Window {
             saveMeasToFile()
         } else {
             askBeforeStart = false
+            // A pause left from the last recording (a reconnection's, say) would
+            // record nothing while the lamp that tells is on another page.
+            pause = false
+            // The header goes first, so that the controller's repeat rule starts
+            // afresh with this recording; a controller that keeps no header yet
+            // must not stop the recording itself.
+            if (typeof mcRoutine.recordingStarted === "function")
+                mcRoutine.recordingStarted(getRunHeader())
             // The start is the origin of the distance and of the cadence, as a
             // picket mark is, so that every row lies on the quarter-metre grid
             // of the distance it reports.
@@ -541,6 +560,7 @@ Window {
             picketHeight: itGauge.picketStrip.height
             recordPixelSize: itGauge.picketStrip.height - 2
             recordText: getNameCommandRecord()
+            currentPicket: mainWindow.currentPicket
             measuring: mainWindow.measuring
             onRecordClicked: requestRecording()
             onStartPicketEntered: {

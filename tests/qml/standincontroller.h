@@ -32,6 +32,8 @@ class StandInController : public QObject
     Q_PROPERTY(QStringList recovered MEMBER m_recovered)
     Q_PROPERTY(QStringList existing MEMBER m_existing)
     Q_PROPERTY(int stops MEMBER m_stops)
+    Q_PROPERTY(QVariantList starts MEMBER m_starts)
+    Q_PROPERTY(QVariantList marks MEMBER m_marks)
 
 public:
     using QObject::QObject;
@@ -60,6 +62,39 @@ public:
     Q_INVOKABLE QStringList recoveredFiles() const { return m_recovered; }
     Q_INVOKABLE bool protocolExists(const QString &urlName) const { return m_existing.contains(urlName); }
 
+    // Each start's header as the window sent it, with the number of rows
+    // handed over before it ("rowsBefore").
+    Q_INVOKABLE void recordingStarted(const QVariantMap &run)
+    {
+        QVariantMap start = run;
+        start.insert(QStringLiteral("rowsBefore"), m_measures.size());
+        m_starts << start;
+    }
+    Q_INVOKABLE int addMark(int picket, bool direction, double distance, const QString &kind, const QString &note)
+    {
+        static const QStringList kinds{ "rampStart", "rampEnd", "joint", "insulator", "anchor", "defect", "note",
+                                         "irregularPicket" };
+        if (!kinds.contains(kind))
+            return -1;
+        m_marks << QVariantMap{ { QStringLiteral("picket"), picket },
+                                { QStringLiteral("direction"), direction },
+                                { QStringLiteral("distance"), distance },
+                                { QStringLiteral("kind"), kind },
+                                { QStringLiteral("note"), note } };
+        return m_marks.size() - 1;
+    }
+    Q_INVOKABLE bool setMarkNote(int index, const QString &note)
+    {
+        if (index < 0 || index >= m_marks.size())
+            return false;
+        QVariantMap mark = m_marks.at(index).toMap();
+        mark.insert(QStringLiteral("note"), note);
+        m_marks[index] = mark;
+        return true;
+    }
+    Q_INVOKABLE QString lastRunFile() const { return QString(); }
+    Q_INVOKABLE QString lastRunFileError() const { return QString(); }
+
     Q_INVOKABLE void reset()
     {
         m_v = m_h = 0.0;
@@ -77,6 +112,8 @@ public:
         m_recovered.clear();
         m_existing.clear();
         m_stops = 0;
+        m_starts.clear();
+        m_marks.clear();
     }
 
     // Files in the working folder, for the window's settings file.
@@ -133,6 +170,8 @@ private:
     QStringList m_recovered;
     QStringList m_existing;
     int m_stops = 0;
+    QVariantList m_starts;
+    QVariantList m_marks;
 };
 
 #endif // STANDINCONTROLLER_H

@@ -351,6 +351,7 @@ TestCase {
         compare(win.startDiscret, 2000)
         compare(win.numberMeasFromPicket, 0)
         item("btRecord").clicked()   // stop: the picket strip and the direction unlock
+        compare(item("startPicket").text, "1")   // where the next recording starts
         win.currentPicket = 0
         item("cbDirection").currentIndex = 1
         verify(!win.directionForward)
@@ -361,9 +362,10 @@ TestCase {
     }
 
     // Each start is the origin of the distance and the cadence, wherever the
-    // counter stands; a pause left on when a recording stops carries into the
-    // next one.
-    function test_everyStartIsAnOriginAndPauseOutlivesStop() {
+    // counter stands, and records: a pause left on when a recording stopped
+    // does not carry into the next one. The controller hears of each start,
+    // with the run's header, before its first row.
+    function test_everyStartIsAnOriginAndRecords() {
         setCounter(1000)
         setCounter(3000)
         item("btRecord").clicked()
@@ -376,13 +378,21 @@ TestCase {
         verify(win.pause)
 
         setCounter(5000)
+        win.currentPicket = 7
+        item("cbDirection").currentIndex = 1
+        item("inputHorizontal").lowLimit = -5
         item("btRecord").clicked()
         verify(win.measuring)
-        verify(win.pause)
-        compare(item("btPause").text, "ПРОДОЛЖИТЬ")
+        verify(!win.pause)
+        compare(item("btPause").text, "ПАУЗА")
         compare([win.startDiscret, win.prevSavedDiscret, win.numberMeasFromPicket], [5000, 5000, 1])
         compare(mcRoutine.measures.length, 2)
         compare(mcRoutine.measures[1].length, 0)
+        compare(mcRoutine.starts.length, 2)
+        var start = mcRoutine.starts[1]
+        compare(start.rowsBefore, 1)
+        compare([start.startPicket, start.direction, start.stepLength], [7, false, 0.00075])
+        compare([start.vertical, start.horizontal], [[-6, 6], [-5, 8]])
     }
 
     function test_startPicketTakesZeroTo999_data() {
