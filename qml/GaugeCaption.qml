@@ -12,6 +12,7 @@ Item {
     property string capName: "text"
     property bool audioEnable: false
     property bool longPlay: false
+    property Theme theme: Theme {}
 
     Column {
         id: colCaption
@@ -21,6 +22,7 @@ Item {
         Text {
             id: txSpacer
             text: " "
+            color: theme.text
             anchors.horizontalCenter: parent.horizontalCenter
         }
 
@@ -28,6 +30,7 @@ Item {
             id: txCapName
             objectName: "txCapName"
             text: capName
+            color: theme.text
             anchors.horizontalCenter: parent.horizontalCenter
         }
 
@@ -41,6 +44,7 @@ Item {
             // The leading line break sets each label one line below its control's top.
             Text {
                 text: "\nВерхнее предельное отклонение   "
+                color: theme.text
             }
 
             TextField {
@@ -56,11 +60,15 @@ Item {
                 font.pixelSize: 12
                 // Only a completed edit reaches the dial and the alarms: a half-typed
                 // limit would recolour the scale and beep at every keystroke.
+                color: theme.text
                 onEditingFinished: inputIndicator.highLimit = text
+                // Enter gives the keys back to the window.
+                onAccepted: focus = false
             }
 
             Text {
                 text: "\nНижнее предельное отклонение   "
+                color: theme.text
             }
 
             TextField {
@@ -74,16 +82,20 @@ Item {
                 }
                 inputMethodHints: Qt.ImhDigitsOnly
                 font.pixelSize: tfHiLimit.font.pixelSize
+                color: theme.text
                 onEditingFinished: inputIndicator.lowLimit = text
+                onAccepted: focus = false
             }
 
             Text {
                 text: "\nЗвуковое оповещение   "
+                color: theme.text
             }
 
-            ComboBox {
+            ChoiceBox {
                 id: cbSound
                 objectName: "cbSound"
+                theme: gaugeCaption.theme
                 width: tfHiLimit.width
                 model: ["Выключено", "Короткое", "Длинное"]
                 // The length first: a beep that starts because the sound was just

@@ -1,6 +1,5 @@
 import QtQuick 2.14
 import QtQml 2.14
-import QtQuick.Controls 2.14
 
 // The indicator page: both dials with their captions, the three status lamps
 // and the picket strip with the position and the ПАУЗА and ПИКЕТ buttons. It
@@ -20,10 +19,12 @@ Item {
     property bool live: true
     property bool receiveLit: true
     property bool keepLit: false
+    property Theme theme: Theme {}
 
     // What the window's sizing reads.
     readonly property alias captionPixelSize: txVertical.font.pixelSize
     readonly property alias picketStrip: itPicket
+    readonly property alias stripPixelSize: itPicket.pixelSize
     readonly property alias verticalGauge: gaugeVertical
 
     signal pauseClicked()
@@ -60,6 +61,7 @@ Item {
         objectName: "txVertical"
         text: "Вертикаль"
         font.pixelSize: 20
+        color: theme.text
         anchors.top: gaugeVertical.bottom
         anchors.horizontalCenter: gaugeVertical.horizontalCenter
     }
@@ -68,87 +70,51 @@ Item {
         id: txHorizontal
         text: "Горизонталь"
         font.pixelSize: txVertical.font.pixelSize
+        color: theme.text
         anchors.top: gaugeHorizontal.bottom
         anchors.horizontalCenter: gaugeHorizontal.horizontalCenter
     }
 
-    Rectangle {
-        id: recordIndicator
-        objectName: "recordIndicator"
-        anchors.right: receiveIndicator.left
-        anchors.rightMargin: receiveIndicator.border.width
-        anchors.top: parent.top
-        anchors.topMargin: receiveIndicator.anchors.topMargin
-        height: receiveIndicator.height
-        width: receiveIndicator.width
-        radius: receiveIndicator.radius
-        border.color: receiveIndicator.border.color
-        border.width: receiveIndicator.border.width
-        color: measuring ? (pause ? "red" : "green") : "light grey"
-        ToolTip {
-            id: ttRecordIndicator
-            objectName: "ttRecordIndicator"
-            text: "Режим работы"
-        }
-        MouseArea {
-            anchors.fill: parent
-            hoverEnabled: true
-            onEntered: ttRecordIndicator.visible = true
-            onExited: ttRecordIndicator.visible = false
-        }
-    }
-
-    Rectangle {
-        id: receiveIndicator
-        objectName: "receiveIndicator"
+    // The status lamps, each with a short name below it: a tool tip never
+    // reaches a touch screen or a gloved hand.
+    Row {
+        id: rowLamps
         anchors.horizontalCenter: parent.horizontalCenter
         anchors.top: parent.top
-        anchors.topMargin: height / 2
-        height: 40
-        width: height
-        radius: height / 2
-        border.color: "black"
-        border.width: 2
-        color: receiveLit ? "light yellow" : "black"
-        ToolTip {
-            id: ttReceiveIndicator
-            objectName: "ttReceiveIndicator"
-            text: "Связь с оборудованием"
+        anchors.topMargin: 20
+        spacing: 8
+
+        StatusLamp {
+            id: recordIndicator
+            objectName: "recordIndicator"
+            theme: gaugePage.theme
+            label: "Режим"
+            toolTip: "Режим работы"
+            color: measuring ? (pause ? theme.lampPaused : theme.lampRecording) : theme.lampIdle
         }
-        MouseArea {
-            anchors.fill: parent
-            hoverEnabled: true
-            onEntered: ttReceiveIndicator.visible = true
-            onExited: ttReceiveIndicator.visible = false
+
+        StatusLamp {
+            id: receiveIndicator
+            objectName: "receiveIndicator"
+            theme: gaugePage.theme
+            label: "Связь"
+            toolTip: "Связь с оборудованием"
+            color: receiveLit ? theme.lampReceiving : theme.lampSilent
+        }
+
+        StatusLamp {
+            id: keepIndicator
+            objectName: "keepIndicator"
+            theme: gaugePage.theme
+            label: "Запись"
+            toolTip: "Запись показаний"
+            color: keepLit ? theme.lampKept : theme.lampNotKept
         }
     }
 
-    Rectangle {
-        id: keepIndicator
-        objectName: "keepIndicator"
-        anchors.left: receiveIndicator.right
-        anchors.leftMargin: receiveIndicator.border.width
-        anchors.top: parent.top
-        anchors.topMargin: receiveIndicator.anchors.topMargin
-        height: receiveIndicator.height
-        width: receiveIndicator.width
-        radius: receiveIndicator.radius
-        border.color: receiveIndicator.border.color
-        border.width: receiveIndicator.border.width
-        color: keepLit ? "blue" : "white"
-        ToolTip {
-            id: ttKeepIndicator
-            objectName: "ttKeepIndicator"
-            text: "Запись показаний"
-        }
-        MouseArea {
-            anchors.fill: parent
-            hoverEnabled: true
-            onEntered: ttKeepIndicator.visible = true
-            onExited: ttKeepIndicator.visible = false
-        }
-    }
-
+    // The bottom strip: the position, as large as the widest one ever shown
+    // ("ПК -999 - 99.9 м") lets it be beside the two buttons, and ПАУЗА and
+    // ПИКЕТ, each as wide as its largest text.
     Item {
         id: itPicket
         objectName: "itPicket"
@@ -156,17 +122,51 @@ Item {
         anchors.right: parent.right
         anchors.bottom: parent.bottom
         anchors.bottomMargin: 10
+        anchors.leftMargin: gaugeMargin
+        anchors.rightMargin: gaugeMargin
         height: picketHeight
         enabled: measuring
+
+        // Widths of the strip's texts at 100 px, from which its font follows.
+        TextMetrics { id: tmLabel; font.pixelSize: 100; text: tLabel.text }
+        TextMetrics { id: tmWidest; font.pixelSize: 100; text: "ПК -999 - 99.9 м" }
+        TextMetrics {
+            id: tmPause
+            font.family: btPause.font.family
+            font.weight: btPause.font.weight
+            font.pixelSize: 100
+            text: "ПАУЗА"
+        }
+        TextMetrics {
+            id: tmContinue
+            font: tmPause.font
+            text: "ПРОДОЛЖИТЬ"
+        }
+        TextMetrics {
+            id: tmPicket
+            font: tmPause.font
+            text: btPicket.text
+        }
+
+        readonly property real spacing: 10
+        readonly property real buttonPadding: 2 * 16
+        readonly property real pixelSize: {
+            var perPixel = (tmLabel.advanceWidth + tmWidest.advanceWidth
+                            + Math.max(tmPause.advanceWidth, tmContinue.advanceWidth / 2.25)
+                            + tmPicket.advanceWidth) / 100
+            var room = width - 3 * spacing - 2 * buttonPadding - 4
+            // A little to spare: glyph widths do not scale exactly with the size.
+            return Math.max(12, Math.min(height - 2, 0.96 * room / perPixel))
+        }
 
         Text {
             id: tLabel
             objectName: "tLabel"
             text: "S:"
-            font.pixelSize: itPicket.height - 2
+            color: theme.text
+            font.pixelSize: itPicket.pixelSize
             anchors.left: parent.left
-            anchors.top: parent.top
-            anchors.bottom: parent.bottom
+            anchors.verticalCenter: parent.verticalCenter
         }
 
         Text {
@@ -179,32 +179,46 @@ Item {
                 when: gaugePage.visible
                 restoreMode: Binding.RestoreNone
             }
-            font.pixelSize: tLabel.font.pixelSize
+            color: theme.text
+            font.pixelSize: itPicket.pixelSize
+            // A position wider than the widest foreseen shrinks rather than
+            // running under ПАУЗА.
+            fontSizeMode: Text.HorizontalFit
+            minimumPixelSize: 12
             anchors.left: tLabel.right
-            anchors.top: parent.top
-            anchors.bottom: parent.bottom
+            anchors.leftMargin: itPicket.spacing
+            anchors.right: btPause.left
+            anchors.rightMargin: itPicket.spacing
+            anchors.verticalCenter: parent.verticalCenter
         }
 
-        Button {
+        RunButton {
             id: btPause
             objectName: "btPause"
+            theme: gaugePage.theme
             anchors.right: btPicket.left
-            anchors.rightMargin: 5
+            anchors.rightMargin: itPicket.spacing
             anchors.top: parent.top
             anchors.bottom: parent.bottom
+            // Font sizes are whole pixels: a pixel more on each text to spare.
+            width: Math.ceil(Math.max(tmPause.advanceWidth * (itPicket.pixelSize + 1),
+                                      tmContinue.advanceWidth * (itPicket.pixelSize / 2.25 + 1)) / 100)
+                   + itPicket.buttonPadding
             text: pause ? "ПРОДОЛЖИТЬ" : "ПАУЗА"
-            font.pixelSize: pause ? tLabel.font.pixelSize / 2.25 : tLabel.font.pixelSize
+            font.pixelSize: pause ? itPicket.pixelSize / 2.25 : itPicket.pixelSize
             onClicked: pauseClicked()
         }
 
-        Button {
+        RunButton {
             id: btPicket
             objectName: "btPicket"
+            theme: gaugePage.theme
             anchors.right: parent.right
             anchors.top: parent.top
             anchors.bottom: parent.bottom
+            width: Math.ceil(tmPicket.advanceWidth * (itPicket.pixelSize + 1) / 100) + itPicket.buttonPadding
             text: "ПИКЕТ"
-            font.pixelSize: tLabel.font.pixelSize
+            font.pixelSize: itPicket.pixelSize
             onClicked: picketClicked()
         }
     }

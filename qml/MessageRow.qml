@@ -8,14 +8,37 @@ import QtQuick.Layouts 1.14
 Rectangle {
     id: messageRow
 
-    property alias text: txMessage.text
+    property string text: ""
+    // Paths that stand in the text: a line breaks only between their parts,
+    // never inside a folder's or a file's name.
+    property var paths: []
     property var answers: []
+    property Theme theme: Theme {}
 
     signal answered(int index)
 
+    // Breaks are allowed after each separator only: word joiners after the
+    // hyphens and no-break spaces inside the names keep every part whole.
+    function breakableText(text, paths) {
+        // The longest first: a folder's path must not take apart a file's in it.
+        paths = paths.filter(function (p) { return p !== "" }).sort(function (a, b) { return b.length - a.length })
+        for (var i = 0; i < paths.length; i++) {
+            var parts = paths[i].split(/([\/\\])/)
+            var path = ""
+            for (var j = 0; j < parts.length; j++) {
+                if (parts[j] === "/" || parts[j] === "\\")
+                    path += parts[j] + "\u200b"
+                else
+                    path += parts[j].replace(/-/g, "-\u2060").replace(/ /g, "\u00a0")
+            }
+            text = text.split(paths[i]).join(path)
+        }
+        return text
+    }
+
     width: parent ? parent.width : 0
-    height: Math.max(txMessage.implicitHeight, rlAnswers.implicitHeight) + 16
-    color: "tomato"
+    height: Math.max(64, txMessage.implicitHeight + 16, rlAnswers.implicitHeight + 16)
+    color: theme.messageError
 
     Text {
         id: txMessage
@@ -25,8 +48,9 @@ Rectangle {
         anchors.verticalCenter: parent.verticalCenter
         anchors.leftMargin: 10
         anchors.rightMargin: 10
-        color: "white"
-        font.pixelSize: 20
+        text: breakableText(messageRow.text, messageRow.paths)
+        color: theme.messageText
+        font.pixelSize: 18
         font.bold: true
         wrapMode: Text.Wrap
     }
@@ -34,14 +58,15 @@ Rectangle {
     RowLayout {
         id: rlAnswers
         anchors.right: parent.right
-        anchors.rightMargin: 10
+        anchors.rightMargin: 8
         anchors.verticalCenter: parent.verticalCenter
-        spacing: 10
+        spacing: 8
 
         Repeater {
             model: messageRow.answers
-            Button {
+            RunButton {
                 objectName: messageRow.objectName + "Button" + index
+                theme: messageRow.theme
                 text: modelData
                 font.pixelSize: 18
                 onClicked: messageRow.answered(index)

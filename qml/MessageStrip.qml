@@ -1,14 +1,20 @@
 import QtQuick 2.14
+import QtQuick.Controls 2.14
 
-// The strip of messages for the operator below the window's pages, one row per
-// message that has something to say, in a fixed order. The window gives each
-// message its text (empty: no row) and hears the answers.
-Column {
+// The strip of messages for the operator below the window's pages: one row per
+// message that has something to say, questions first. Its room is kept whether
+// or not a message is shown, so that no message ever moves, shrinks or covers
+// a control; more messages than it holds scroll within it. The window gives
+// each message its text (empty: no row) and hears the answers.
+Rectangle {
     id: messageStrip
 
+    property Theme theme: Theme {}
     property string linkText: ""
     property bool reconnectNotice: false
     property var recoveredFiles: []
+    // Paths the messages may name: their lines break only between path parts.
+    property var paths: []
     property string journalProblemText: ""
     property bool journalOnlyInMemory: false
     property string saveFailureText: ""
@@ -17,88 +23,132 @@ Column {
     property string unsavedText: ""
     property string savedText: ""
 
+    // Room for two rows of two lines each.
+    readonly property real reservedHeight: 2 * 64 + colRows.spacing
+
     signal recoveredRead()
     signal overwriteAnswered(int index)
     signal startAnswered(int index)
     signal saveRequested()
 
-    MessageRow {
-        id: itLinkState
-        objectName: "itLinkState"
-        visible: text !== ""
-        color: "dim grey"
-        text: linkText
-    }
+    height: reservedHeight
+    color: theme.background
 
-    MessageRow {
-        id: itReconnect
-        objectName: "itReconnect"
-        visible: reconnectNotice
-        color: "dark orange"
-        text: "Связь с тележкой восстановлена, запись приостановлена. Проверьте положение тележки "
-              + "(на пикете нажмите ПИКЕТ) и нажмите ПРОДОЛЖИТЬ."
-    }
+    Flickable {
+        id: flRows
+        objectName: "flRows"
+        anchors.fill: parent
+        clip: true
+        contentHeight: colRows.height
+        boundsBehavior: Flickable.StopAtBounds
+        ScrollBar.vertical: ScrollBar {
+            width: 16
+            policy: flRows.contentHeight > flRows.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+        }
 
-    MessageRow {
-        id: itRecovered
-        objectName: "itRecovered"
-        visible: recoveredFiles.length > 0
-        color: "steelblue"
-        text: "Несохранённый журнал прошлого запуска записан в файл " + recoveredFiles.join(", ")
-        answers: ["Понятно"]
-        onAnswered: recoveredRead()
-    }
+        Column {
+            id: colRows
+            width: flRows.width
+            spacing: 2
 
-    MessageRow {
-        id: itJournalProblem
-        objectName: "itJournalProblem"
-        visible: text !== ""
-        color: journalOnlyInMemory ? "tomato" : "darkgoldenrod"
-        text: journalProblemText
-    }
+            MessageRow {
+                id: itOverwrite
+                objectName: "itOverwrite"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: overwritePath !== ""
+                color: theme.messageQuestion
+                text: "Файл " + overwritePath + " уже существует. Заменить его журналом?"
+                answers: ["Заменить", "Другой файл", "Отмена"]
+                onAnswered: overwriteAnswered(index)
+            }
 
-    MessageRow {
-        id: itSaveFailure
-        objectName: "itSaveFailure"
-        visible: text !== ""
-        text: saveFailureText
-    }
+            MessageRow {
+                id: itStartQuestion
+                objectName: "itStartQuestion"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageQuestion
+                text: startQuestionText
+                answers: ["Сохранить журнал", "Добавить к ним", "Отмена"]
+                onAnswered: startAnswered(index)
+            }
 
-    MessageRow {
-        id: itOverwrite
-        objectName: "itOverwrite"
-        visible: overwritePath !== ""
-        color: "darkorange"
-        text: "Файл " + overwritePath + " уже существует. Заменить его журналом?"
-        answers: ["Заменить", "Другой файл", "Отмена"]
-        onAnswered: overwriteAnswered(index)
-    }
+            MessageRow {
+                id: itSaveFailure
+                objectName: "itSaveFailure"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageError
+                text: saveFailureText
+            }
 
-    MessageRow {
-        id: itStartQuestion
-        objectName: "itStartQuestion"
-        visible: text !== ""
-        color: "darkorange"
-        text: startQuestionText
-        answers: ["Сохранить журнал", "Добавить к ним", "Отмена"]
-        onAnswered: startAnswered(index)
-    }
+            MessageRow {
+                id: itJournalProblem
+                objectName: "itJournalProblem"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: journalOnlyInMemory ? theme.messageError : theme.messageWarning
+                text: journalProblemText
+            }
 
-    MessageRow {
-        id: itUnsaved
-        objectName: "itUnsaved"
-        visible: text !== ""
-        color: "chocolate"
-        text: unsavedText
-        answers: ["Сохранить журнал"]
-        onAnswered: saveRequested()
-    }
+            MessageRow {
+                id: itReconnect
+                objectName: "itReconnect"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: reconnectNotice
+                color: theme.messageWarning
+                text: "Связь с тележкой восстановлена, запись приостановлена. Проверьте положение тележки "
+                      + "(на пикете нажмите ПИКЕТ) и нажмите ПРОДОЛЖИТЬ."
+            }
 
-    MessageRow {
-        id: itSaved
-        objectName: "itSaved"
-        visible: text !== ""
-        color: "seagreen"
-        text: savedText
+            MessageRow {
+                id: itLinkState
+                objectName: "itLinkState"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageInfo
+                text: linkText
+            }
+
+            MessageRow {
+                id: itRecovered
+                objectName: "itRecovered"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: recoveredFiles.length > 0
+                color: theme.messageNotice
+                text: "Несохранённый журнал прошлого запуска записан в файл " + recoveredFiles.join(", ")
+                answers: ["Понятно"]
+                onAnswered: recoveredRead()
+            }
+
+            MessageRow {
+                id: itUnsaved
+                objectName: "itUnsaved"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageAttention
+                text: unsavedText
+                answers: ["Сохранить журнал"]
+                onAnswered: saveRequested()
+            }
+
+            MessageRow {
+                id: itSaved
+                objectName: "itSaved"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageSuccess
+                text: savedText
+            }
+        }
     }
 }

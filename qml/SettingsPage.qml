@@ -14,6 +14,7 @@ Item {
     property string recordText: ""
     property bool measuring: false
     property int currentPicket: 0
+    property Theme theme: Theme {}
 
     // The channels' sound choices, which the window's alarms read.
     readonly property alias verticalCaption: vCaption
@@ -23,9 +24,10 @@ Item {
     signal startPicketEntered(int picket)
     signal directionChosen(bool forward)
 
-    Button {
+    RunButton {
         id: btRecord
         objectName: "btRecord"
+        theme: settingsPage.theme
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom
@@ -56,6 +58,7 @@ Item {
                 id: txStartPicket
                 objectName: "txStartPicket"
                 text: "Стартовый пикет:"
+                color: theme.text
                 font.pixelSize: picketHeight / 4
             }
 
@@ -67,21 +70,26 @@ Item {
                 text: currentPicket
                 validator: IntValidator { bottom: 0; top: 999 }
                 inputMethodHints: Qt.ImhDigitsOnly
+                color: enabled ? theme.text : theme.disabledText
                 font.pixelSize: txStartPicket.font.pixelSize
                 onEditingFinished: startPicketEntered(Number(text))
+                // Enter gives the keys back to the window.
+                onAccepted: focus = false
             }
 
             Text {
                 id: txDirection
                 text: "Направление движения:"
+                color: theme.text
                 font.pixelSize: txStartPicket.font.pixelSize
             }
 
-            ComboBox {
+            ChoiceBox {
                 id: cbDirection
                 objectName: "cbDirection"
+                theme: settingsPage.theme
                 model: ["Прямое", "Обратное"]
-                width: grPickCaption.width / 5
+                width: settingsPage.width / 5
                 font.pixelSize: txStartPicket.font.pixelSize
                 popup.font.pixelSize: txStartPicket.font.pixelSize
                 onCurrentIndexChanged: {
@@ -103,6 +111,7 @@ Item {
         width: parent.width / 2
         capName: "Настройка индикатора\n          вертикали"
         inputIndicator: inputVertical
+        theme: settingsPage.theme
     }
 
     GaugeCaption {
@@ -114,5 +123,6 @@ Item {
         anchors.right: parent.right
         capName: "Настройка индикатора\n         горизонтали"
         inputIndicator: inputHorizontal
+        theme: settingsPage.theme
     }
 }

@@ -2,6 +2,7 @@ import QtQuick 2.14
 import QtQml 2.14
 import QtQuick.Window 2.14
 import QtQuick.Controls 2.14
+import QtQuick.Controls.Material 2.14
 import QtQuick.Layouts 1.14
 import QtMultimedia 5.5
 import QtQuick.Dialogs 1.2
@@ -11,9 +12,15 @@ Window {
     id: mainWindow
     x: 0
     y: 0
-    width: 1500
-    height: 1000
+    // The size it was made for where the screen holds it; a laptop's smaller
+    // screen gets a window that fits it.
+    width: Math.min(1500, Screen.desktopAvailableWidth)
+    height: Math.min(1000, Screen.desktopAvailableHeight)
     visible: true
+    color: theme.background
+    Material.theme: theme.dark ? Material.Dark : Material.Light
+    Material.accent: theme.accent
+    Material.background: theme.background
     title: "Катучий шаблон Р-417 v1.2.3"
 
     onSceneGraphInitialized: showMaximized()
@@ -56,6 +63,8 @@ Window {
     property string saveFailureText: ""
     // The confirmation of the last save, shown for a few seconds.
     property string savedText: ""
+    // The file of the last save, as the messages name it.
+    property string protocolPath: ""
     // A recording was asked for while rows of an earlier one are unsaved.
     property bool askBeforeStart: false
     // A protocol that would replace an existing file, waiting for the answer.
@@ -99,8 +108,10 @@ Window {
         return a > b ? b : a
     }
 
+    // From the window's height, which fits the screen's available height
+    // when the window is maximized, and is right also when it is not.
     function getPicketHeigth() {
-        return picketHeightFor(Screen.desktopAvailableHeight)
+        return picketHeightFor(height)
     }
 
     function picketHeightFor(desktopHeight) {
@@ -203,6 +214,12 @@ Window {
             saveMeasToFile()
     }
 
+    // Every path a message may name, so that its lines break only between
+    // the path's parts.
+    function getMessagePaths() {
+        return recoveredFiles.concat([journalFile, folderOf(journalFile), displayPath(overwriteUrl), protocolPath])
+    }
+
     function folderOf(path) {
         return path.substring(0, Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\")))
     }
@@ -245,6 +262,7 @@ Window {
 
     function saveProtocolTo(url) {
         overwriteUrl = ""
+        protocolPath = displayPath(url)
         var rows = mcRoutine.unsavedCount()
         var saved = mcRoutine.saveProtocol(url)
         refreshJournal()
@@ -509,98 +527,124 @@ Window {
         blDetect1EnableInput: true
     }
 
-    TabBar {
-        id: tbMenu
-        objectName: "tbMenu"
-        anchors.top: parent.top
-        anchors.left: parent.left
-        anchors.right: parent.right
-        Repeater {
-            model: ["ИНДИКАТОР", "НАСТРОЙКА", "ОПИСАНИЕ"]
-            TabButton {
-                text: modelData
-                ToolTip.visible: hovered
-                ToolTip.text: modelData
-            }
-        }
+    Theme {
+        id: theme
+        objectName: "theme"
     }
 
-    StackLayout {
-        id: slTabs
-        objectName: "slTabs"
-        anchors.top: tbMenu.bottom
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.bottom: colMessages.top
-        currentIndex: tbMenu.currentIndex
+    // Everything shown lies in one focus scope that hears the window's keys,
+    // and in a pane that turns hover marks off for every control in it: a
+    // pointer left resting on a button must not leave a mark on it.
+    FocusScope {
+        id: keyScope
+        objectName: "keyScope"
+        anchors.fill: parent
+        focus: true
 
-        GaugePage {
-            id: itGauge
-            objectName: "itGauge"
-            inputVertical: inputVertical
-            inputHorizontal: inputHorizontal
-            gaugeMargin: mainWindow.gaugeMargin
-            gaugeSize: getGaugeSize()
-            picketHeight: getPicketHeigth()
-            positionText: getLengthDisplay()
-            measuring: mainWindow.measuring
-            pause: mainWindow.pause
-            live: valuesLive
-            receiveLit: mainWindow.receiveLit
-            keepLit: mainWindow.keepLit
-            onPauseClicked: mainWindow.pause = !mainWindow.pause
-            onPicketClicked: markPicket()
-        }
-
-        SettingsPage {
-            id: itCaptions
-            objectName: "itCaptions"
-            inputVertical: inputVertical
-            inputHorizontal: inputHorizontal
-            picketHeight: itGauge.picketStrip.height
-            recordPixelSize: itGauge.picketStrip.height - 2
-            recordText: getNameCommandRecord()
-            currentPicket: mainWindow.currentPicket
-            measuring: mainWindow.measuring
-            onRecordClicked: requestRecording()
-            onStartPicketEntered: {
-                currentPicket = picket
-                startDiscret = currentDiscret
+        Pane {
+            id: paContent
+            anchors.fill: parent
+            padding: 0
+            hoverEnabled: false
+            background: Rectangle {
+                color: theme.background
             }
-            onDirectionChosen: directionForward = forward
-        }
 
-        ManualPage {
-            id: itManual
-            objectName: "itManual"
-        }
-    }
+            TabBar {
+                id: tbMenu
+                objectName: "tbMenu"
+                anchors.top: parent.top
+                anchors.left: parent.left
+                anchors.right: parent.right
+                Repeater {
+                    model: ["ИНДИКАТОР", "НАСТРОЙКА", "ОПИСАНИЕ"]
+                    TabButton {
+                        text: modelData
+                        focusPolicy: Qt.NoFocus
+                    }
+                }
+            }
 
-    // Messages for the operator live in a strip below the pages, so that none
-    // ever covers a lamp, a gauge, a value or a button; empty, it takes no room
-    // and the pages have the whole window.
-    MessageStrip {
-        id: colMessages
-        objectName: "colMessages"
-        anchors.left: parent.left
-        anchors.right: parent.right
-        anchors.bottom: parent.bottom
-        linkText: getLinkText()
-        reconnectNotice: mainWindow.reconnectNotice
-        recoveredFiles: mainWindow.recoveredFiles
-        journalProblemText: journalError !== "" ? getJournalProblemText() : ""
-        journalOnlyInMemory: journalFile === ""
-        saveFailureText: mainWindow.saveFailureText
-        overwritePath: overwriteUrl !== "" ? displayPath(overwriteUrl) : ""
-        startQuestionText: askBeforeStart
-                           ? "В памяти программы несохранённые измерения прошлой записи: " + unsavedCount
-                             + ". Сохранить их сейчас или добавить новую запись к ним в тот же журнал?"
-                           : ""
-        unsavedText: unsavedCount > 0 && !measuring && !askBeforeStart ? getUnsavedText() : ""
-        savedText: mainWindow.savedText
-        onRecoveredRead: mainWindow.recoveredFiles = []
-        onOverwriteAnswered: answerOverwrite(index)
-        onStartAnswered: answerStart(index)
-        onSaveRequested: saveMeasToFile()
+            StackLayout {
+                id: slTabs
+                objectName: "slTabs"
+                anchors.top: tbMenu.bottom
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.bottom: colMessages.top
+                currentIndex: tbMenu.currentIndex
+
+                GaugePage {
+                    id: itGauge
+                    objectName: "itGauge"
+                    theme: theme
+                    inputVertical: inputVertical
+                    inputHorizontal: inputHorizontal
+                    gaugeMargin: mainWindow.gaugeMargin
+                    gaugeSize: getGaugeSize()
+                    picketHeight: getPicketHeigth()
+                    positionText: getLengthDisplay()
+                    measuring: mainWindow.measuring
+                    pause: mainWindow.pause
+                    live: valuesLive
+                    receiveLit: mainWindow.receiveLit
+                    keepLit: mainWindow.keepLit
+                    onPauseClicked: mainWindow.pause = !mainWindow.pause
+                    onPicketClicked: markPicket()
+                }
+
+                SettingsPage {
+                    id: itCaptions
+                    objectName: "itCaptions"
+                    theme: theme
+                    inputVertical: inputVertical
+                    inputHorizontal: inputHorizontal
+                    picketHeight: itGauge.picketStrip.height
+                    recordPixelSize: itGauge.stripPixelSize
+                    recordText: getNameCommandRecord()
+                    currentPicket: mainWindow.currentPicket
+                    measuring: mainWindow.measuring
+                    onRecordClicked: requestRecording()
+                    onStartPicketEntered: {
+                        currentPicket = picket
+                        startDiscret = currentDiscret
+                    }
+                    onDirectionChosen: directionForward = forward
+                }
+
+                ManualPage {
+                    id: itManual
+                    objectName: "itManual"
+                    theme: theme
+                }
+            }
+
+            MessageStrip {
+                id: colMessages
+                objectName: "colMessages"
+                theme: theme
+                anchors.left: parent.left
+                anchors.right: parent.right
+                anchors.bottom: parent.bottom
+                paths: getMessagePaths()
+                linkText: getLinkText()
+                reconnectNotice: mainWindow.reconnectNotice
+                recoveredFiles: mainWindow.recoveredFiles
+                journalProblemText: journalError !== "" ? getJournalProblemText() : ""
+                journalOnlyInMemory: journalFile === ""
+                saveFailureText: mainWindow.saveFailureText
+                overwritePath: overwriteUrl !== "" ? displayPath(overwriteUrl) : ""
+                startQuestionText: askBeforeStart
+                                   ? "В памяти программы несохранённые измерения прошлой записи: " + unsavedCount
+                                     + ". Сохранить их сейчас или добавить новую запись к ним в тот же журнал?"
+                                   : ""
+                unsavedText: unsavedCount > 0 && !measuring && !askBeforeStart ? getUnsavedText() : ""
+                savedText: mainWindow.savedText
+                onRecoveredRead: mainWindow.recoveredFiles = []
+                onOverwriteAnswered: answerOverwrite(index)
+                onStartAnswered: answerStart(index)
+                onSaveRequested: saveMeasToFile()
+            }
+        }
     }
 }

@@ -78,7 +78,8 @@ void TestResources::documentsLieAtTheRoot_data()
     QTest::addColumn<QString>("path");
     for (const char *name :
          { "main.qml", "ImpGauge.qml", "Marker.qml", "InputIndicator.qml", "GaugeCaption.qml", "MessageRow.qml",
-           "MessageStrip.qml", "GaugePage.qml", "SettingsPage.qml", "ManualPage.qml" })
+           "MessageStrip.qml", "GaugePage.qml", "SettingsPage.qml", "ManualPage.qml",
+           "Theme.qml", "RunButton.qml", "StatusLamp.qml", "ChoiceBox.qml" })
         QTest::newRow(name) << QStringLiteral(":/") + QLatin1String(name);
 }
 

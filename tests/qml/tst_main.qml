@@ -750,39 +750,122 @@ TestCase {
         verify(unsaved.text.indexOf(data.unsaved) > 0, unsaved.text)
     }
 
-    // Every message at once, in a window of a laptop's size: the lamps, the
-    // gauges, the values and the buttons all stay above the strip.
-    function test_messagesCoverNoLampGaugeValueOrButton() {
+    function sceneRect(it) {
+        var p = it.mapToItem(null, 0, 0)
+        return { x: p.x, y: p.y, w: it.width, h: it.height }
+    }
+
+    function overlaps(a, b) {
+        return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h
+    }
+
+    function showAllMessages(count) {
+        var all = [
+            function () { win.overwriteUrl = "file:///tmp/night.csv" },
+            function () { win.saveFailureText = "Журнал не сохранён в файл /no/such/folder/run.csv. Показания остаются в памяти программы: укажите другой файл." },
+            function () { win.recoveredFiles = ["/w/tervalo-unsaved-20260304-050607.csv"] },
+            function () { mcRoutine.journalErrorValue = "/w/tervalo-journal.csv: Is a directory"; win.refreshJournal() },
+            function () { mcRoutine.unsaved = 12; win.refreshJournal() },
+            function () { win.savedText = "Журнал сохранён в файл /tmp/day.csv (строк: 3)" },
+        ]
+        mcRoutine.journalFileValue = "/home/u/.local/share/brenvik/tervalo/tervalo-journal.csv"
+        for (var i = 0; i < count; ++i)
+            all[i]()
+    }
+
+    // Messages take the room kept for them: with none, three or six of them the
+    // lamps, the gauges, the values and the buttons of both pages stay where
+    // they are, as large as they are, and nothing covers them.
+    function test_messagesMoveAndCoverNothing() {
         win.visibility = 2
         win.width = 1366
-        win.height = 700
-        mcRoutine.unsaved = 12
-        mcRoutine.journalErrorValue = "/w/tervalo-journal.csv: Is a directory"
-        mcRoutine.journalFileValue = "/home/u/.local/share/brenvik/tervalo/tervalo-journal.csv"
-        win.refreshJournal()
-        win.recoveredFiles = ["/w/tervalo-unsaved-20260304-050607.csv"]
-        win.saveFailureText = "Журнал не сохранён в файл /no/such/folder/run.csv. Показания остаются в памяти программы: укажите другой файл."
-        win.overwriteUrl = "file:///tmp/night.csv"
-        win.savedText = "Журнал сохранён в файл /tmp/day.csv (строк: 3)"
-        var rows = ["itRecovered", "itJournalProblem", "itSaveFailure", "itOverwrite", "itUnsaved", "itSaved"]
-        for (var r = 0; r < rows.length; ++r)
-            verify(item(rows[r]).visible, rows[r])
-        var strip = item("colMessages")
-        tryVerify(function() { return item("itGauge").height > 0 && strip.height > 6 * 40 })
-        var stripTop = strip.mapToItem(null, 0, 0).y
-        function above(name) {
-            var it = item(name)
-            var top = it.mapToItem(null, 0, 0).y
-            var bottom = it.mapToItem(null, 0, it.height).y
-            verify(top >= 0 && bottom <= stripTop + 0.5, name + " from " + top + " to " + bottom + ", strip at " + stripTop)
-        }
+        win.height = 768
         var names = ["recordIndicator", "receiveIndicator", "keepIndicator", "gaugeVertical", "gaugeHorizontal",
-                     "txVertical", "tLength", "btPause", "btPicket"]
+                     "txVertical", "tLength", "btPause", "btPicket", "btRecord", "startPicket", "cbDirection"]
+        tryVerify(function() { return item("itGauge").width === 1366 })
+        var before = {}
         for (var i = 0; i < names.length; ++i)
-            above(names[i])
+            before[names[i]] = sceneRect(item(names[i]))
+        var counts = [3, 6]
+        for (var c = 0; c < counts.length; ++c) {
+            showAllMessages(counts[c])
+            var rows = ["itOverwrite", "itSaveFailure", "itRecovered", "itJournalProblem", "itUnsaved", "itSaved"]
+            for (var r = 0; r < counts[c]; ++r)
+                verify(item(rows[r]).visible, rows[r])
+            var strip = sceneRect(item("colMessages"))
+            for (var j = 0; j < names.length; ++j) {
+                compare(sceneRect(item(names[j])), before[names[j]], names[j] + " with " + counts[c] + " messages")
+                verify(!overlaps(before[names[j]], strip), names[j] + " under the messages")
+            }
+        }
+    }
+
+    // At the sizes of field laptops and desktops every control lies inside the
+    // window, at least 48 px each way, and the widest position text keeps clear
+    // of ПАУЗА at its full size.
+    function test_layoutAtEverySize_data() {
+        return [
+            { tag: "1280 x 800", width: 1280, height: 800 },
+            { tag: "1366 x 768", width: 1366, height: 768 },
+            { tag: "1500 x 1000", width: 1500, height: 1000 },
+            { tag: "1920 x 1080", width: 1920, height: 1080 },
+        ]
+    }
+
+    function test_layoutAtEverySize(data) {
+        win.visibility = 2
+        win.width = data.width
+        win.height = data.height
+        tryVerify(function() { return item("itGauge").width === data.width })
+        setCounter(1)
+        item("btRecord").clicked()
+        win.currentPicket = -999
+        win.directionForward = false
+        setCounter(1 + 133200)
+        var text = item("tLength")
+        compare(text.text, "ПК -999 - 99.9 м")
+        compare(text.fontInfo.pixelSize, text.font.pixelSize)
+        var pause = item("btPause")
+        verify(text.x + text.contentWidth <= pause.x, "the position runs to " + (text.x + text.contentWidth)
+               + ", ПАУЗА starts at " + pause.x)
+        item("btPause").clicked()
+        verify(item("btPause").contentItem.implicitWidth <= pause.availableWidth, "ПРОДОЛЖИТЬ is cut")
+
+        var window = { x: 0, y: 0, w: data.width, h: data.height }
+        function inside(name) {
+            var r = sceneRect(item(name))
+            verify(r.x >= 0 && r.y >= 0 && r.x + r.w <= window.w && r.y + r.h <= window.h,
+                   name + " at " + JSON.stringify(r))
+            return r
+        }
+        var controls = ["btPause", "btPicket", "itOverwriteButton0", "itOverwriteButton1", "itOverwriteButton2"]
+        win.overwriteUrl = "file:///tmp/night.csv"
+        for (var i = 0; i < controls.length; ++i) {
+            var r = inside(controls[i])
+            verify(r.w >= 48 && r.h >= 48, controls[i] + " is " + r.w + " x " + r.h)
+        }
+        // The lamps and their names beside the dials, not on them.
+        var lamps = ["recordIndicator", "receiveIndicator", "keepIndicator"]
+        var gauges = ["gaugeVertical", "gaugeHorizontal"]
+        for (var l = 0; l < lamps.length; ++l) {
+            var lamp = inside(lamps[l])
+            for (var g = 0; g < gauges.length; ++g) {
+                var dial = inside(gauges[g])
+                var cx = dial.x + dial.w / 2, cy = dial.y + dial.h / 2
+                var nx = Math.max(lamp.x, Math.min(cx, lamp.x + lamp.w))
+                var ny = Math.max(lamp.y, Math.min(cy, lamp.y + lamp.h))
+                verify(Math.hypot(nx - cx, ny - cy) >= dial.w / 2, lamps[l] + " on " + gauges[g])
+            }
+        }
+        verify(!overlaps(inside("txVertical"), inside("itPicket")), "the dial's name on the picket strip")
+
         item("tbMenu").currentIndex = 1
         tryVerify(function() { return item("itCaptions").visible })
-        above("btRecord")
-        above("startPicket")
+        var settings = ["btRecord", "startPicket", "cbDirection", "tfHiLimit", "cbSound"]
+        for (var k = 0; k < settings.length; ++k)
+            inside(settings[k])
+        verify(!overlaps(inside("cbSound"), inside("itPickCaption")), "the sound selector on the start picket")
+        var record = inside("btRecord")
+        verify(record.w >= 48 && record.h >= 48)
     }
 }
