@@ -606,10 +606,10 @@ Window {
                     measuring: mainWindow.measuring
                     onRecordClicked: requestRecording()
                     onStartPicketEntered: {
-                        currentPicket = picket
-                        startDiscret = currentDiscret
+                        mainWindow.currentPicket = picket
+                        mainWindow.startDiscret = mainWindow.currentDiscret
                     }
-                    onDirectionChosen: directionForward = forward
+                    onDirectionChosen: mainWindow.directionForward = forward
                 }
 
                 ManualPage {

@@ -404,10 +404,18 @@ TestCase {
         ]
     }
 
+    // An accepted picket is where the next recording starts, and Enter gives
+    // the keys back to the window.
     function test_startPicketTakesZeroTo999(data) {
+        win.currentPicket = 5
+        item("tbMenu").currentIndex = 1
         var field = item("startPicket")
         field.text = data.text
         compare(field.acceptableInput, data.acceptable)
+        field.forceActiveFocus()
+        keyClick(Qt.Key_Return)
+        compare(win.currentPicket, data.acceptable ? Number(data.text) : 5)
+        compare(field.activeFocus, !data.acceptable)
     }
 
     function test_pauseStopsSaving() {
