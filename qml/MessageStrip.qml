@@ -22,6 +22,7 @@ Rectangle {
     property string startQuestionText: ""
     property string unsavedText: ""
     property string savedText: ""
+    property string stopHintText: ""
 
     // Room for two rows of two lines each.
     readonly property real reservedHeight: 2 * 64 + colRows.spacing
@@ -50,6 +51,16 @@ Rectangle {
             id: colRows
             width: flRows.width
             spacing: 2
+
+            MessageRow {
+                id: itStopHint
+                objectName: "itStopHint"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageInfo
+                text: stopHintText
+            }
 
             MessageRow {
                 id: itOverwrite

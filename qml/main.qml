@@ -65,6 +65,8 @@ Window {
     property string savedText: ""
     // The file of the last save, as the messages name it.
     property string protocolPath: ""
+    // What Enter held or let go too early does to a recording.
+    property string stopHintText: ""
     // A recording was asked for while rows of an earlier one are unsaved.
     property bool askBeforeStart: false
     // A protocol that would replace an existing file, waiting for the answer.
@@ -156,11 +158,67 @@ Window {
 
     // Unsaved rows of an earlier recording are not silently continued.
     function requestRecording() {
+        // A start picket still being typed counts, as it would had the
+        // button taken the focus.
+        takeKeys()
         if (!measuring && unsavedCount > 0) {
             askBeforeStart = true
             return
         }
         measuring = !measuring
+    }
+
+    // The keys of a run, on keys every laptop has and that gloves find: the
+    // space bar marks a picket, P (З on a Russian layout) pauses and resumes,
+    // Enter starts a recording and, held for two seconds, stops it, so that a
+    // stray press never ends one. None acts while a text field has the focus.
+    function isTextField(item) {
+        return item !== null && item !== undefined && item.cursorPosition !== undefined && !item.readOnly
+    }
+
+    function takeKeys() {
+        if (isTextField(activeFocusItem))
+            activeFocusItem.focus = false
+        keyScope.forceActiveFocus()
+    }
+
+    function keyPressed(event) {
+        if (isTextField(activeFocusItem))
+            return
+        var key = event.key
+        if (key === Qt.Key_Space) {
+            if (measuring && !event.isAutoRepeat)
+                markPicket()
+        } else if (key === Qt.Key_P || key === 0x0417 || key === Qt.Key_Pause) {
+            if (measuring && !event.isAutoRepeat)
+                pause = !pause
+        } else if (key === Qt.Key_Return || key === Qt.Key_Enter) {
+            if (event.isAutoRepeat) {
+                event.accepted = true
+                return
+            }
+            if (!measuring) {
+                requestRecording()
+            } else {
+                timerStopHold.start()
+                stopHintText = "Держите Enter: запись остановится через 2 секунды."
+                timerStopHint.stop()
+            }
+        } else {
+            return
+        }
+        event.accepted = true
+    }
+
+    function keyReleased(event) {
+        if ((event.key === Qt.Key_Return || event.key === Qt.Key_Enter) && !event.isAutoRepeat
+                && timerStopHold.running) {
+            timerStopHold.stop()
+            stopHintText = "Запись продолжается. Чтобы остановить её, держите Enter 2 секунды "
+                    + "или нажмите ОСТАНОВИТЬ ЗАПИСЬ на вкладке НАСТРОЙКА."
+            timerStopHint.restart()
+            event.accepted = true
+        }
     }
 
     function answerStart(index) {
@@ -464,6 +522,24 @@ Window {
     }
 
     Timer {
+        id: timerStopHold
+        objectName: "timerStopHold"
+        interval: 2000
+        onTriggered: {
+            stopHintText = ""
+            if (measuring)
+                requestRecording()
+        }
+    }
+
+    Timer {
+        id: timerStopHint
+        objectName: "timerStopHint"
+        interval: 6000
+        onTriggered: stopHintText = ""
+    }
+
+    Timer {
         id: timerSaved
         objectName: "timerSaved"
         interval: 6000
@@ -540,6 +616,8 @@ Window {
         objectName: "keyScope"
         anchors.fill: parent
         focus: true
+        Keys.onPressed: keyPressed(event)
+        Keys.onReleased: keyReleased(event)
 
         Pane {
             id: paContent
@@ -553,6 +631,9 @@ Window {
             TabBar {
                 id: tbMenu
                 objectName: "tbMenu"
+                // A field left with the focus on the page before must not keep
+                // the keys from the run.
+                onCurrentIndexChanged: takeKeys()
                 anchors.top: parent.top
                 anchors.left: parent.left
                 anchors.right: parent.right
@@ -640,6 +721,7 @@ Window {
                                    : ""
                 unsavedText: unsavedCount > 0 && !measuring && !askBeforeStart ? getUnsavedText() : ""
                 savedText: mainWindow.savedText
+                stopHintText: mainWindow.measuring ? mainWindow.stopHintText : ""
                 onRecoveredRead: mainWindow.recoveredFiles = []
                 onOverwriteAnswered: answerOverwrite(index)
                 onStartAnswered: answerStart(index)

@@ -758,6 +758,60 @@ TestCase {
         verify(unsaved.text.indexOf(data.unsaved) > 0, unsaved.text)
     }
 
+    // The keys of a run: the space bar marks a picket, P (З on a Russian
+    // layout) pauses, Enter starts; a short Enter never stops a recording, one
+    // held does; while a text field has the focus no key acts.
+    function test_keysOfTheRun_data() {
+        return [
+            { tag: "space marks a picket", recording: true, keys: [Qt.Key_Space], picket: 1, pause: false,
+              measuring: true },
+            { tag: "P pauses", recording: true, keys: [Qt.Key_P], picket: 0, pause: true, measuring: true },
+            { tag: "З pauses and resumes", recording: true, keys: [0x0417, 0x0417], picket: 0, pause: false,
+              measuring: true },
+            { tag: "no picket and no pause while idle", recording: false, keys: [Qt.Key_Space, Qt.Key_P],
+              picket: 0, pause: false, measuring: false },
+            { tag: "Enter starts", recording: false, keys: [Qt.Key_Return], picket: 0, pause: false,
+              measuring: true },
+            { tag: "a short Enter does not stop", recording: true, keys: [Qt.Key_Enter, Qt.Key_Return], picket: 0,
+              pause: false, measuring: true, hint: "Запись продолжается" },
+            { tag: "Enter held stops", recording: true, hold: true, picket: 0, pause: false, measuring: false },
+            { tag: "a text field takes every key", recording: true, field: "tfHiLimit",
+              keys: [Qt.Key_Space, Qt.Key_P, Qt.Key_Return], picket: 0, pause: false, measuring: true, hint: "" },
+        ]
+    }
+
+    function test_keysOfTheRun(data) {
+        if (data.recording)
+            item("btRecord").clicked()
+        if (data.field) {
+            item("tbMenu").currentIndex = 1
+            item(data.field).forceActiveFocus()
+            item(data.field).text = "x"   // not acceptable: Enter leaves the focus where it is
+        }
+        var keys = data.keys || []
+        for (var i = 0; i < keys.length; ++i) {
+            // The test's key events know Latin letters only: a Cyrillic key
+            // goes to the window's handler as the window would pass it.
+            if (keys[i] > 0xff && keys[i] < 0x01000000)
+                win.keyPressed({ key: keys[i], isAutoRepeat: false, accepted: false })
+            else
+                keyClick(keys[i])
+        }
+        var hold = item("timerStopHold")
+        if (data.hold) {
+            hold.interval = 300
+            keyPress(Qt.Key_Return)
+            tryCompare(win, "measuring", false, 3000)
+            keyRelease(Qt.Key_Return)
+            item("fileDialog").close()
+        }
+        verify(!hold.running)
+        compare([win.currentPicket, win.pause, win.measuring], [data.picket, data.pause, data.measuring])
+        if (data.hint !== undefined)
+            verify(data.hint === "" ? win.stopHintText === "" : win.stopHintText.indexOf(data.hint) === 0,
+                   win.stopHintText)
+    }
+
     function sceneRect(it) {
         var p = it.mapToItem(null, 0, 0)
         return { x: p.x, y: p.y, w: it.width, h: it.height }
