@@ -24,6 +24,15 @@ ComboBox {
         elide: Text.ElideRight
     }
 
+    background: Rectangle {
+        implicitWidth: 120
+        implicitHeight: 40
+        color: choiceBox.enabled ? theme.button : theme.buttonDisabled
+        border.width: 1
+        border.color: choiceBox.enabled ? theme.buttonBorder : theme.buttonDisabledBorder
+        radius: 4
+    }
+
     delegate: ItemDelegate {
         id: idChoice
         width: choiceBox.popup.availableWidth

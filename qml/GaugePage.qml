@@ -34,6 +34,7 @@ Item {
         id: gaugeVertical
         objectName: "gaugeVertical"
         inputIndicator: inputVertical
+        theme: gaugePage.theme
         live: gaugePage.live
         anchors.left: parent.left
         anchors.top: parent.top
@@ -47,6 +48,7 @@ Item {
         id: gaugeHorizontal
         objectName: "gaugeHorizontal"
         inputIndicator: inputHorizontal
+        theme: gaugePage.theme
         live: gaugePage.live
         anchors.right: parent.right
         anchors.top: parent.top

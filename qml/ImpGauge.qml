@@ -31,6 +31,7 @@ Item {
     // False while the values shown are not the device's present ones (the
     // link is lost or silent): the value text turns grey.
     property bool live: true
+    property Theme theme: Theme {}
 
     function toPixels(percentage) {
         return percentage * outerRadius
@@ -103,7 +104,7 @@ Item {
                 ctx.lineTo(px, py)
         }
         ctx.closePath()
-        ctx.fillStyle = Qt.rgba(0, 0, 0, 0.9)
+        ctx.fillStyle = theme.needle
         ctx.fill()
     }
 
@@ -124,22 +125,24 @@ Item {
 
     // Strict comparisons: a label on a limit is still within tolerance.
     function getScaleColor(value) {
-        return (value > inputIndicator.highLimit || value < inputIndicator.lowLimit) ? "tomato" : "black"
+        return (value > inputIndicator.highLimit || value < inputIndicator.lowLimit)
+                ? theme.outOfToleranceText : theme.dialText
     }
 
     // Unlike the scale, the value text is already out of tolerance on a limit.
     function getMessColor() {
         if (inputIndicator.blOverRange1 || inputIndicator.blOverRange2)
-            return "cyan"
+            return theme.overRangeText
         var value = inputIndicator.mess + inputIndicator.zeroShift
-        return (value >= inputIndicator.highLimit || value <= inputIndicator.lowLimit) ? "tomato" : "black"
+        return (value >= inputIndicator.highLimit || value <= inputIndicator.lowLimit)
+                ? theme.outOfToleranceText : theme.dialText
     }
 
     Rectangle {
         id: rectBackground
         objectName: "rectBackground"
         anchors.fill: parent
-        color: "light yellow"
+        color: theme.dial
         radius: width / 2
     }
 
@@ -159,7 +162,8 @@ Item {
             angleMark: output * degGauge / sumGauge
             lengthMark: getLengthMark(output)
             colorMark: (output > inputIndicator.highLimit / inputIndicator.unitPoint
-                        || output < inputIndicator.lowLimit / inputIndicator.unitPoint) ? "tomato" : "black"
+                        || output < inputIndicator.lowLimit / inputIndicator.unitPoint)
+                       ? theme.outOfToleranceMark : theme.dialMark
         }
     }
 
@@ -178,7 +182,7 @@ Item {
         id: txUnit
         objectName: "txUnit"
         text: inputIndicator.messUnit
-        color: "black"
+        color: theme.dialText
         font.pixelSize: 0.09 * outerRadius
         anchors.horizontalCenter: parent.horizontalCenter
         anchors.top: parent.top
@@ -368,6 +372,8 @@ Item {
         property int paintCount: 0
 
         onNeedleShapeChanged: requestPaint()
+        readonly property color needleColor: theme.needle
+        onNeedleColorChanged: requestPaint()
         onPaint: {
             var ctx = getContext("2d")
             ctx.globalCompositeOperation = "source-over"
@@ -402,7 +408,7 @@ Item {
     Binding {
         target: messText
         property: "color"
-        value: live ? getMessColor() : "grey"
+        value: live ? getMessColor() : theme.staleText
         when: impGauge.visible
         restoreMode: Binding.RestoreNone
     }
@@ -421,8 +427,8 @@ Item {
             width: Math.max(20, 0.1 * outerRadius)
             height: width
             radius: width / 2
-            border.color: "black"
-            color: blRect1Color ? "light yellow" : "black"
+            border.color: theme.detectorBorder
+            color: blRect1Color ? theme.detectorOn : theme.detectorOff
             visible: blDetect1Enable
 
             Text {
@@ -430,7 +436,7 @@ Item {
                 objectName: "txtD1"
                 anchors.centerIn: parent
                 text: "1"
-                color: blRect1Color ? "black" : "light yellow"
+                color: blRect1Color ? theme.detectorOff : theme.detectorOn
                 font.pixelSize: Math.max(6, 0.07 * outerRadius)
                 visible: blDetect1Enable
             }
@@ -448,8 +454,8 @@ Item {
             width: Math.max(20, 0.1 * outerRadius)
             height: width
             radius: width / 2
-            border.color: "black"
-            color: blRect2Color ? "light yellow" : "black"
+            border.color: theme.detectorBorder
+            color: blRect2Color ? theme.detectorOn : theme.detectorOff
             visible: blDetect2Enable
 
             Text {
@@ -457,7 +463,7 @@ Item {
                 objectName: "txtD2"
                 anchors.centerIn: parent
                 text: "2"
-                color: blRect2Color ? "black" : "light yellow"
+                color: blRect2Color ? theme.detectorOff : theme.detectorOn
                 font.pixelSize: Math.max(6, 0.07 * outerRadius)
                 visible: blDetect2Enable
             }

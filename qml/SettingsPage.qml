@@ -15,6 +15,7 @@ Item {
     property bool measuring: false
     property int currentPicket: 0
     property Theme theme: Theme {}
+    property bool darkTheme: false
 
     // The channels' sound choices, which the window's alarms read.
     readonly property alias verticalCaption: vCaption
@@ -23,6 +24,7 @@ Item {
     signal recordClicked()
     signal startPicketEntered(int picket)
     signal directionChosen(bool forward)
+    signal themeChosen(bool dark)
 
     RunButton {
         id: btRecord
@@ -102,11 +104,39 @@ Item {
         }
     }
 
+    // Day or night colours, kept for the next start.
+    Row {
+        id: rowTheme
+        objectName: "rowTheme"
+        anchors.bottom: itPickCaption.top
+        anchors.horizontalCenter: parent.horizontalCenter
+        spacing: 10
+
+        Text {
+            text: "Оформление:"
+            color: theme.text
+            font.pixelSize: txStartPicket.font.pixelSize
+            anchors.verticalCenter: parent.verticalCenter
+        }
+
+        ChoiceBox {
+            id: cbTheme
+            objectName: "cbTheme"
+            theme: settingsPage.theme
+            model: ["Дневное", "Ночное"]
+            width: cbDirection.width
+            font.pixelSize: txStartPicket.font.pixelSize
+            popup.font.pixelSize: txStartPicket.font.pixelSize
+            currentIndex: darkTheme ? 1 : 0
+            onActivated: themeChosen(index === 1)
+        }
+    }
+
     GaugeCaption {
         id: vCaption
         objectName: "vCaption"
         anchors.top: parent.top
-        anchors.bottom: itPickCaption.top
+        anchors.bottom: rowTheme.top
         anchors.left: parent.left
         width: parent.width / 2
         capName: "Настройка индикатора\n          вертикали"
@@ -118,7 +148,7 @@ Item {
         id: hCaption
         objectName: "hCaption"
         anchors.top: parent.top
-        anchors.bottom: itPickCaption.top
+        anchors.bottom: rowTheme.top
         anchors.left: vCaption.right
         anchors.right: parent.right
         capName: "Настройка индикатора\n         горизонтали"

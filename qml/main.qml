@@ -355,7 +355,17 @@ Window {
         return longPlay ? 500 : 100
     }
 
+    // The theme is read and written by key, not as a property of the settings
+    // element: the element writes all its properties back when one of them is
+    // missing from the file, and a step length the file holds must never be
+    // rewritten by the window. "light" or "dark"; anything else is light.
+    function chooseTheme(dark) {
+        theme.dark = dark
+        settingsValues.setValue("theme", dark ? "dark" : "light")
+    }
+
     Component.onCompleted: {
+        theme.dark = String(settingsValues.value("theme", "light")) === "dark"
         refreshJournal()
         recoveredFiles = mcRoutine.recoveredFiles()
     }
@@ -691,6 +701,8 @@ Window {
                         mainWindow.startDiscret = mainWindow.currentDiscret
                     }
                     onDirectionChosen: mainWindow.directionForward = forward
+                    darkTheme: theme.dark
+                    onThemeChosen: chooseTheme(dark)
                 }
 
                 ManualPage {

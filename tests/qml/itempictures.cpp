@@ -1,5 +1,6 @@
 #include "itempictures.h"
 
+#include <QHash>
 #include <QImage>
 #include <QPixmap>
 #include <QQuickItem>
@@ -14,8 +15,12 @@ QVariant ItemPictures::grab(QQuickItem *item) const
         return QVariant::fromValue(QImage());
     // QQuickWindow::grabWindow() gives nothing on the offscreen platform with the
     // software renderer; its pixels are in the backing store, which the screen grabs.
-    const QRect r = item->mapRectToScene(QRectF(0, 0, item->width(), item->height())).toAlignedRect();
     QQuickWindow *window = item->window();
+    // Only what lies within the window can be seen.
+    const QRect r = item->mapRectToScene(QRectF(0, 0, item->width(), item->height())).toAlignedRect()
+            .intersected(QRect(0, 0, window->width(), window->height()));
+    if (r.isEmpty())
+        return QVariant::fromValue(QImage());
     const QImage image = window->screen()->grabWindow(window->winId(), r.x(), r.y(), r.width(), r.height())
             .toImage().convertToFormat(QImage::Format_RGB32);
     return QVariant::fromValue(image.size() == r.size() ? image : QImage());
@@ -38,4 +43,24 @@ int ItemPictures::pixelsDiffering(const QVariant &a, const QVariant &b, int tole
         }
     }
     return differing;
+}
+
+QColor ItemPictures::mostCommonColor(const QVariant &picture) const
+{
+    const QImage image = picture.value<QImage>();
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb *p = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[p[x]];
+    }
+    QRgb common = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            common = it.key();
+        }
+    }
+    return most > 0 ? QColor(common) : QColor();
 }

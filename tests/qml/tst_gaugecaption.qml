@@ -97,20 +97,20 @@ Item {
             compare(rig.indicator[limit], data.expected)
         }
 
-        // The dial follows a finished edit at once: the value text turns tomato
+        // The dial follows a finished edit at once: the value text turns red
         // at the new limit 7.0, no longer at 6.0.
         function test_finishedEditRecoloursDial() {
             var rig = makeRig()
             var messText = findChild(rig.gauge, "messText")
             rig.indicator.mess = 6
             tryCompare(rig.indicator, "mess", 6, 3000)
-            compare(messText.color.toString(), "#ff6347")
+            compare(messText.color.toString(), "#c62828")
             typeInto(part(rig, "tfHiLimit"), "7")
             keyClick(Qt.Key_Enter)
             compare(messText.color.toString(), "#000000")
             rig.indicator.mess = 7
             tryCompare(rig.indicator, "mess", 7, 3000)
-            compare(messText.color.toString(), "#ff6347")
+            compare(messText.color.toString(), "#c62828")
         }
 
         // The entry shown and `audioEnable` and `longPlay` after the selector went

@@ -61,8 +61,10 @@ Item {
         when: windowShown
 
         readonly property string tomato: "#ff6347"
+        // Texts out of tolerance or range in colours that can be read on the dial.
+        readonly property string red: "#c62828"
         readonly property string black: "#000000"
-        readonly property string cyan: "#00ffff"
+        readonly property string cyan: "#006064"
         readonly property string lightYellow: "#ffffe0"
         readonly property real degPerDivision: 150 / 51
         // The vertical channel as the main window configures it.
@@ -222,7 +224,7 @@ Item {
             }
             var labels = ["M50", "M40", "M30", "M20", "M10", "0", "P10", "P20", "P30", "P40", "P50"]
             for (var i = 0; i < labels.length; i++) {
-                expected = data.tomatoLabels.indexOf(labels[i]) >= 0 ? tomato : black
+                expected = data.tomatoLabels.indexOf(labels[i]) >= 0 ? red : black
                 compare(part(gauge, "txScale" + labels[i]).color.toString(), expected, "label " + labels[i])
             }
         }
@@ -271,10 +273,10 @@ Item {
         function test_valueText_data() {
             return [
                 { tag: "inside", value: 5.9, text: "5.9", colour: black },
-                { tag: "on the upper limit", value: 6, text: "6.0", colour: tomato },
+                { tag: "on the upper limit", value: 6, text: "6.0", colour: red },
                 { tag: "inside below", value: -5.9, text: "-5.9", colour: black },
-                { tag: "on the lower limit", value: -6, text: "-6.0", colour: tomato },
-                { tag: "shift reaches the limit", value: 5, shift: 1, text: "6.0", colour: tomato },
+                { tag: "on the lower limit", value: -6, text: "-6.0", colour: red },
+                { tag: "shift reaches the limit", value: 5, shift: 1, text: "6.0", colour: red },
                 { tag: "over range 1 beyond a limit", value: 8, or1: true, text: "8.0", colour: cyan },
                 { tag: "over range 2", value: 0, or2: true, text: "0.0", colour: cyan },
             ]
@@ -357,7 +359,7 @@ Item {
             compare([turn.angle, text.text, text.color.toString()], held)
             gauge.visible = true
             fuzzyCompare(turn.angle, -gauge.valueToDegForGauge(7), 1e-9)
-            compare([text.text, text.color.toString()], ["7.0", tomato])
+            compare([text.text, text.color.toString()], ["7.0", red])
         }
 
         function test_lamp_data() {

@@ -142,7 +142,7 @@ TestCase {
         tryCompare(item("itLinkState"), "text", data.text, 2000)
         verify(message.visible)
         for (var i = 0; i < values.length; ++i)
-            compare(colorText(values[i].color), "#808080")
+            compare(colorText(values[i].color), colorText(item("theme").staleText))
         tryVerify(function() { return colorText(lamp.color) === "#000000" }, 2000)
         verify(!item("inputVertical").blDetect1WorkInput)
         verify(!item("inputHorizontal").blDetect1WorkInput)
@@ -155,7 +155,7 @@ TestCase {
         mcRoutine.link = "live"
         tryCompare(message, "visible", false, 2000)
         for (var j = 0; j < values.length; ++j)
-            compare(colorText(values[j].color), "#000000")
+            compare(colorText(values[j].color), colorText(item("theme").dialText))
         tryVerify(function() { return colorText(lamp.color) === "#ffffe0" }, 2000)
         tryVerify(function() { return item("inputVertical").blDetect1WorkInput }, 2000)
     }
@@ -810,6 +810,107 @@ TestCase {
         if (data.hint !== undefined)
             verify(data.hint === "" ? win.stopHintText === "" : win.stopHintText.indexOf(data.hint) === 0,
                    win.stopHintText)
+    }
+
+    function luminance(c) {
+        function linear(v) { return v <= 0.03928 ? v / 12.92 : Math.pow((v + 0.055) / 1.055, 2.4) }
+        return 0.2126 * linear(c.r) + 0.7152 * linear(c.g) + 0.0722 * linear(c.b)
+    }
+
+    // A see-through text colour is seen mixed with what lies behind it.
+    function contrast(fg, bg) {
+        var seen = { r: fg.a * fg.r + (1 - fg.a) * bg.r, g: fg.a * fg.g + (1 - fg.a) * bg.g,
+                     b: fg.a * fg.b + (1 - fg.a) * bg.b }
+        var a = luminance(seen), b = luminance(bg)
+        return (Math.max(a, b) + 0.05) / (Math.min(a, b) + 0.05)
+    }
+
+    function textsShown(it, list) {
+        if (!it.visible || it.opacity === 0)
+            return list
+        if (typeof it.text === "string" && it.text.trim() !== "" && it.color !== undefined
+                && it.font !== undefined && it.width > 0 && it.height > 0)
+            list.push(it)
+        for (var i = 0; i < it.children.length; ++i)
+            textsShown(it.children[i], list)
+        return list
+    }
+
+    // Every text shown, in the colour it is drawn in, against the colour most
+    // of the pixels around it have.
+    function checkContrast(what, root, least) {
+        verify(waitForRendering(win.contentItem, 3000))
+        var texts = textsShown(root || win.contentItem, [])
+        var seen = 0
+        for (var i = 0; i < texts.length; ++i) {
+            var behind = itemPictures.mostCommonColor(itemPictures.grab(texts[i]))
+            if (!behind.valid)
+                continue
+            ++seen
+            var ratio = contrast(texts[i].color, behind)
+            verify(ratio >= 4.5, what + ": \"" + texts[i].text.substring(0, 40) + "\" in " + texts[i].color
+                   + " on " + behind + " is " + ratio.toFixed(2) + ":1")
+        }
+        verify(seen >= least, what + ": only " + seen + " texts seen")
+    }
+
+    // Both themes, every page, the messages, a recording, a lost link and a
+    // value out of tolerance: no text below 4.5:1.
+    function test_contrastOfEveryText_data() {
+        return [
+            { tag: "light by default", ini: undefined, dark: false },
+            { tag: "dark from the settings file", ini: "[General]\ntheme=dark\n", dark: true },
+            { tag: "light from the settings file", ini: "[General]\ntheme=light\n", dark: false },
+        ]
+    }
+
+    function test_contrastOfEveryText(data) {
+        win.destroy()
+        win = null
+        wait(0)
+        mcRoutine.v = 7
+        mcRoutine.data = true
+        mcRoutine.workVValue = true
+        win = createWindow(data.ini)
+        compare(item("theme").dark, data.dark)
+        win.visibility = 2
+        win.width = 1366
+        win.height = 768
+        tryCompare(item("inputVertical"), "mess", 7, 2000)
+        showAllMessages(6)
+        for (var page = 0; page < 3; ++page) {
+            item("tbMenu").currentIndex = page
+            checkContrast("page " + page + ", idle with messages", null, 8)
+        }
+        // Each message scrolled into the strip's room in turn.
+        var rows = ["itOverwrite", "itSaveFailure", "itJournalProblem", "itRecovered", "itUnsaved", "itSaved"]
+        for (var r = 0; r < rows.length; ++r) {
+            item("flRows").contentY = Math.min(item(rows[r]).y, item("flRows").contentHeight - item("flRows").height)
+            checkContrast(rows[r], item(rows[r]), 1)
+        }
+        item("flRows").contentY = 0
+        item("tbMenu").currentIndex = 0
+        item("btRecord").clicked()
+        keyClick(Qt.Key_Return)
+        checkContrast("recording", null, 8)
+        mcRoutine.link = "lost"
+        tryCompare(win, "linkState", "lost", 2000)
+        checkContrast("link lost", null, 8)
+    }
+
+    // The theme chosen on the settings page is kept for the next start.
+    function test_themeChosenIsKept() {
+        verify(!item("theme").dark)
+        item("tbMenu").currentIndex = 1
+        item("cbTheme").activated(1)
+        verify(item("theme").dark)
+        win.destroy()
+        win = null
+        wait(0)
+        verify(mcRoutine.readFile("tervalo.ini").indexOf("theme=dark") >= 0, mcRoutine.readFile("tervalo.ini"))
+        win = createWindow(mcRoutine.readFile("tervalo.ini"))
+        verify(item("theme").dark)
+        compare(item("cbTheme").currentIndex, 1)
     }
 
     function sceneRect(it) {
