@@ -52,6 +52,9 @@ ComboBox {
         }
     }
 
+    // Room for the frame around the list.
+    popup.padding: 1
+    popup.height: popup.contentItem.implicitHeight + 2
     popup.background: Rectangle {
         color: theme.popup
         border.color: theme.popupBorder

@@ -17,6 +17,8 @@ Item {
     property bool measuring: false
     property bool pause: false
     property bool live: true
+    // "searching", "live" or "lost", as the controller says.
+    property string linkState: "live"
     property bool receiveLit: true
     property bool keepLit: false
     property Theme theme: Theme {}
@@ -92,7 +94,9 @@ Item {
             theme: gaugePage.theme
             label: "Режим"
             toolTip: "Режим работы"
-            color: measuring ? (pause ? theme.lampPaused : theme.lampRecording) : theme.lampIdle
+            // A recording without the trolley's values has a colour of its own.
+            color: !measuring ? theme.lampIdle : linkState === "lost" ? theme.lampLinkLost
+                                                : pause ? theme.lampPaused : theme.lampRecording
         }
 
         StatusLamp {
@@ -111,6 +115,56 @@ Item {
             label: "Запись"
             toolTip: "Запись показаний"
             color: keepLit ? theme.lampKept : theme.lampNotKept
+        }
+    }
+
+    // Over the dials while they show no present values: a loss must not pass
+    // for a steady reading.
+    Rectangle {
+        id: rectLinkBanner
+        objectName: "rectLinkBanner"
+        visible: linkState !== "live"
+        z: 1
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.leftMargin: gaugeMargin
+        anchors.rightMargin: gaugeMargin
+        anchors.verticalCenter: gaugeVertical.verticalCenter
+        height: colBanner.implicitHeight + 24
+        radius: 8
+        color: linkState === "lost" ? theme.messageError : theme.messageInfo
+
+        Column {
+            id: colBanner
+            anchors.centerIn: parent
+            width: parent.width - 24
+            spacing: 4
+
+            Text {
+                id: txBannerTitle
+                objectName: "txBannerTitle"
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                text: linkState === "lost" ? "НЕТ СВЯЗИ С ТЕЛЕЖКОЙ" : "ПОИСК ТЕЛЕЖКИ…"
+                color: theme.messageText
+                font.pixelSize: Math.max(24, gaugeSize / 10)
+                font.bold: true
+                fontSizeMode: Text.HorizontalFit
+                minimumPixelSize: 16
+            }
+
+            Text {
+                objectName: "txBannerText"
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.Wrap
+                text: linkState === "lost"
+                      ? (measuring ? "Показания не обновляются, строки в журнал не пишутся. Идёт поиск тележки…"
+                                   : "Показания не обновляются. Идёт поиск тележки…")
+                      : "Показаний ещё нет: программа ищет тележку среди последовательных портов."
+                color: theme.messageText
+                font.pixelSize: Math.max(18, gaugeSize / 22)
+            }
         }
     }
 

@@ -172,6 +172,8 @@ Item {
         objectName: "messText"
         // Text and colour follow the value while the gauge is shown (below).
         font.pixelSize: 0.3 * outerRadius
+        // Struck through while it is not the device's present value.
+        font.strikeout: !live
         horizontalAlignment: Text.AlignRight
         anchors.horizontalCenter: parent.horizontalCenter
         anchors.top: parent.verticalCenter

@@ -11,6 +11,7 @@ Rectangle {
 
     property Theme theme: Theme {}
     property string linkText: ""
+    property bool linkLost: false
     property bool reconnectNotice: false
     property var recoveredFiles: []
     // Paths the messages may name: their lines break only between path parts.
@@ -123,7 +124,7 @@ Rectangle {
                 theme: messageStrip.theme
                 paths: messageStrip.paths
                 visible: text !== ""
-                color: theme.messageInfo
+                color: linkLost ? theme.messageError : theme.messageInfo
                 text: linkText
             }
 

@@ -510,6 +510,27 @@ Window {
         onRunningChanged: running ? auBuzzer.play() : auBuzzer.stop()
     }
 
+    // A loss during a recording, with the alarm sound on, is told once by a
+    // tone of its own, which the tolerance beep cannot be taken for.
+    onLinkStateChanged: {
+        if (linkState === "lost" && measuring && (vCaption.audioEnable || hCaption.audioEnable))
+            timerLinkTone.start()
+    }
+
+    Timer {
+        id: timerLinkTone
+        objectName: "timerLinkTone"
+        interval: 600
+        repeat: false
+        onRunningChanged: running ? auLinkTone.play() : auLinkTone.stop()
+    }
+
+    Audio {
+        id: auLinkTone
+        objectName: "auLinkTone"
+        source: "qrc:/linklost_880-440Hz_44100Hz_16bit.wav"
+    }
+
     Audio {
         id: auBuzzer
         objectName: "auBuzzer"
@@ -678,6 +699,7 @@ Window {
                     measuring: mainWindow.measuring
                     pause: mainWindow.pause
                     live: valuesLive
+                    linkState: mainWindow.linkState
                     receiveLit: mainWindow.receiveLit
                     keepLit: mainWindow.keepLit
                     onPauseClicked: mainWindow.pause = !mainWindow.pause
@@ -721,6 +743,7 @@ Window {
                 anchors.bottom: parent.bottom
                 paths: getMessagePaths()
                 linkText: getLinkText()
+                linkLost: linkState === "lost"
                 reconnectNotice: mainWindow.reconnectNotice
                 recoveredFiles: mainWindow.recoveredFiles
                 journalProblemText: journalError !== "" ? getJournalProblemText() : ""

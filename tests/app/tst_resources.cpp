@@ -14,6 +14,7 @@ class TestResources : public QObject
 private slots:
     void beepHeaderIsMonoPcm44100();
     void beepIsOneKilohertzSineFromPhaseZero();
+    void linkToneFallsFrom880To440Hertz();
     void iconIsRgbaOfItsSize();
     void documentsLieAtTheRoot_data();
     void documentsLieAtTheRoot();
@@ -63,6 +64,30 @@ void TestResources::beepIsOneKilohertzSineFromPhaseZero()
     }
     QCOMPARE(qFromLittleEndian<qint16>(samples), qint16(0));
     QVERIFY(maxAbs <= 22670 && maxAbs >= 22660);
+}
+
+// Two tones and a gap, told from the steady 1 kHz beep by their pitches, which
+// the zero crossings of each part give.
+void TestResources::linkToneFallsFrom880To440Hertz()
+{
+    QFile file(QStringLiteral(":/linklost_880-440Hz_44100Hz_16bit.wav"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray wav = file.readAll();
+    const int count = 44100 * 6 / 10;
+    QCOMPARE(wav.size(), 44 + 2 * count);
+    QCOMPARE(wav.left(4) + wav.mid(8, 8) + wav.mid(36, 4), QByteArray("RIFFWAVEfmt data"));
+    QCOMPARE(wav.mid(20, 16), beep().mid(20, 16));   // the beep's format: PCM, mono, 44100 Hz, 16 bits
+    const auto *samples = reinterpret_cast<const uchar *>(wav.constData()) + 44;
+    auto crossings = [&](int from, int to) {
+        int n = 0;
+        for (int i = from + 1; i < to; ++i)
+            n += (qFromLittleEndian<qint16>(samples + 2 * i) >= 0) != (qFromLittleEndian<qint16>(samples + 2 * (i - 1)) >= 0);
+        return n;
+    };
+    const int high = 44100 / 4, gapEnd = high + 44100 / 20;
+    QVERIFY(qAbs(crossings(0, high) - 2 * 880 / 4) <= 2);
+    QCOMPARE(crossings(high + 1, gapEnd - 1), 0);
+    QVERIFY(qAbs(crossings(gapEnd, count) - 2 * 440 * 3 / 10) <= 2);
 }
 
 void TestResources::iconIsRgbaOfItsSize()
