@@ -1,17 +1,21 @@
 #include "exitsignals.h"
 #include "tervalo.h"
+#include "widgettheme.h"
 
 #ifdef TERVALO_TEST_BUILD
 #include "meassystemsfinder.h"
 #endif
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickStyle>
 #include <QSharedMemory>
 #include <QSystemSemaphore>
+#include <QTranslator>
 #include <QUrl>
 
 #include <cstdio>
@@ -42,6 +46,22 @@ void clearStaleInstanceMarker()
 #endif
 }
 
+// The window speaks Russian, and so must the framework's own words in it: the
+// save dialog's and its question before a file is replaced. Qt's translations
+// lie where Qt keeps them, or beside the program where it was deployed with it.
+void loadFrameworkTranslations(QCoreApplication &app, QTranslator &translator)
+{
+    const QStringList places{ QLibraryInfo::location(QLibraryInfo::TranslationsPath),
+                              QCoreApplication::applicationDirPath() + QStringLiteral("/translations") };
+    for (const QString &place : places) {
+        if (translator.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qt"), QStringLiteral("_"),
+                            place)) {
+            app.installTranslator(&translator);
+            return;
+        }
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -57,7 +77,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QQuickStyle::setStyle(QStringLiteral("Material"));
 
-    QGuiApplication app(argc, argv);
+    // The widget application, so that the file dialog is the framework's widget
+    // dialog where the platform offers none (Linux without a desktop's theme);
+    // Windows keeps its own.
+    QApplication app(argc, argv);
     app.setOrganizationName(QStringLiteral("brenvik"));
     app.setOrganizationDomain(QStringLiteral("brenvik"));
     app.setApplicationName(QStringLiteral("tervalo"));
@@ -74,6 +97,8 @@ int main(int argc, char *argv[])
     startup.release();
 
     app.setWindowIcon(QIcon(QStringLiteral(":icons8-journal-80.png")));
+    QTranslator frameworkTranslator;
+    loadFrameworkTranslations(app, frameworkTranslator);
 
     QQmlApplicationEngine engine;
     const QUrl url(QStringLiteral("qrc:/main.qml"));
@@ -93,6 +118,9 @@ int main(int argc, char *argv[])
     Tervalo controller(nullptr);
     engine.rootContext()->setContextProperty(QStringLiteral("mcRoutine"), &controller);
     engine.load(url);
+    WidgetTheme widgetTheme(&app);
+    if (!engine.rootObjects().isEmpty())
+        widgetTheme.follow(engine.rootObjects().constFirst()->findChild<QObject *>(QStringLiteral("theme")));
     controller.start();
 
     const int code = app.exec();

@@ -9,8 +9,9 @@ function(tervalo_add_entry target qrc)
         set(exit_signals ${PROJECT_SOURCE_DIR}/app/exitsignals_unix.cpp)
     endif()
     add_executable(${target} ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/exitsignals.h
-                   ${exit_signals} ${qrc})
-    target_link_libraries(${target} PRIVATE tervalocore Qt5::Gui Qt5::Qml Qt5::Quick Qt5::QuickControls2)
+                   ${exit_signals} ${PROJECT_SOURCE_DIR}/app/widgettheme.h ${PROJECT_SOURCE_DIR}/app/widgettheme.cpp
+                   ${qrc})
+    target_link_libraries(${target} PRIVATE tervalocore Qt5::Gui Qt5::Widgets Qt5::Qml Qt5::Quick Qt5::QuickControls2)
     if(E_TEST_BUILD)
         target_compile_definitions(${target} PRIVATE TERVALO_TEST_BUILD)
     endif()

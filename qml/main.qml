@@ -5,7 +5,7 @@ import QtQuick.Controls 2.14
 import QtQuick.Controls.Material 2.14
 import QtQuick.Layouts 1.14
 import QtMultimedia 5.5
-import QtQuick.Dialogs 1.2
+import Qt.labs.platform 1.1 as Platform
 import Qt.labs.settings 1.0
 
 Window {
@@ -67,13 +67,23 @@ Window {
     property string protocolPath: ""
     // What Enter held or let go too early does to a recording.
     property string stopHintText: ""
+    // A hold of Enter stopped the recording; the save dialog waits for the key
+    // to be let go.
+    property bool dialogAfterEnter: false
     // A recording was asked for while rows of an earlier one are unsaved.
     property bool askBeforeStart: false
     // A protocol that would replace an existing file, waiting for the answer.
     property string overwriteUrl: ""
-    // The platform's own dialogs ask before replacing a file; the dialog that
-    // comes with the framework where there is none does not.
-    readonly property bool dialogAsksBeforeReplacing: String(fileDialog).indexOf("DefaultFileDialog") !== 0
+    // Every dialog this window can show asks before it returns an existing
+    // file: the platform's own, and the framework's widget dialog where there
+    // is none. The window asks itself for a name the dialog did not return.
+    property bool dialogAsksBeforeReplacing: true
+    // Where the save dialog opens: the folder of the last save, at first the
+    // one the journal is kept in (the working folder). A URL, "" for the
+    // dialog's own choice.
+    property string saveFolder: ""
+    // The picket the rows of the journal start at, for the suggested name.
+    property int journalStartPicket: 0
 
     readonly property real defaultStepLength: 0.00075
 
@@ -193,31 +203,58 @@ Window {
             if (measuring && !event.isAutoRepeat)
                 pause = !pause
         } else if (key === Qt.Key_Return || key === Qt.Key_Enter) {
-            if (event.isAutoRepeat) {
-                event.accepted = true
-                return
-            }
-            if (!measuring) {
-                requestRecording()
-            } else {
-                timerStopHold.start()
-                stopHintText = "Держите Enter: запись остановится через 2 секунды."
-                timerStopHint.stop()
-            }
+            // Amid the repeats of a key held down the system may report a
+            // release and a new press: that press goes on with the hold.
+            if (timerEnterReleased.running)
+                timerEnterReleased.stop()
+            else if (!event.isAutoRepeat)
+                enterPressed()
         } else {
             return
         }
         event.accepted = true
     }
 
+    function enterPressed() {
+        if (!measuring) {
+            requestRecording()
+        } else {
+            timerStopHold.start()
+            stopHintText = "Держите Enter: запись остановится через 2 секунды."
+            timerStopHint.stop()
+        }
+    }
+
     function keyReleased(event) {
-        if ((event.key === Qt.Key_Return || event.key === Qt.Key_Enter) && !event.isAutoRepeat
-                && timerStopHold.running) {
+        if ((event.key === Qt.Key_Return || event.key === Qt.Key_Enter) && !event.isAutoRepeat) {
+            timerEnterReleased.restart()
+            event.accepted = true
+        }
+    }
+
+    // Keys go to another window: the release of a key held here would not be
+    // heard, and the hold must not end the recording.
+    onActiveChanged: {
+        if (!active) {
+            timerStopHold.stop()
+            if (dialogAfterEnter)
+                enterReleased()
+        }
+    }
+
+    // Enter let go for good: a hold not yet long enough stops nothing; one
+    // that stopped the recording opens the save dialog now.
+    function enterReleased() {
+        if (dialogAfterEnter) {
+            dialogAfterEnter = false
+            stopHintText = ""
+            saveMeasToFile()
+        }
+        if (timerStopHold.running) {
             timerStopHold.stop()
             stopHintText = "Запись продолжается. Чтобы остановить её, держите Enter 2 секунды "
                     + "или нажмите ОСТАНОВИТЬ ЗАПИСЬ на вкладке НАСТРОЙКА."
             timerStopHint.restart()
-            event.accepted = true
         }
     }
 
@@ -248,7 +285,35 @@ Window {
     }
 
     function saveMeasToFile() {
-        fileDialog.open()
+        var folder = saveFolder !== "" ? saveFolder : (journalFile !== "" ? fileUrl(folderOf(journalFile)) : "")
+        var file = (folder !== "" ? folder + "/" : "") + encodeURIComponent(getSuggestedName())
+        // Before it opens for the platform's dialog, which takes folder and
+        // name as it is shown; again once open for the widget dialog, which
+        // takes them only while it is shown.
+        for (var pass = 0; pass < 2; pass++) {
+            if (folder !== "")
+                fileDialog.folder = folder
+            fileDialog.currentFile = file
+            if (pass === 0)
+                fileDialog.open()
+        }
+    }
+
+    // "2026-12-08 ПК 12.csv": the day and the picket the rows start at.
+    function getSuggestedName() {
+        return Qt.formatDate(new Date(), "yyyy-MM-dd") + " ПК " + journalStartPicket + ".csv"
+    }
+
+    // The file URL of a local path, "C:\..." or "/...", with each part
+    // encoded: a "#" or "%" in a folder's name stays part of the path.
+    function fileUrl(path) {
+        var parts = path.replace(/\\/g, "/").split("/")
+        for (var i = 0; i < parts.length; i++) {
+            if (!(i === 0 && /^[A-Za-z]:$/.test(parts[i])))
+                parts[i] = encodeURIComponent(parts[i])
+        }
+        var joined = parts.join("/")
+        return "file://" + (joined.charAt(0) === "/" ? "" : "/") + joined
     }
 
     // The dialog's answer. A typed name gets ".csv", and an existing file is
@@ -325,6 +390,7 @@ Window {
         var saved = mcRoutine.saveProtocol(url)
         refreshJournal()
         if (saved) {
+            saveFolder = url.substring(0, url.lastIndexOf("/"))
             saveFailureText = ""
             savedText = "Журнал сохранён в файл " + displayPath(url) + " (строк: " + rows + ")"
             timerSaved.restart()
@@ -449,12 +515,15 @@ Window {
         if (!measuring) {
             mcRoutine.recordingStopped()
             refreshJournal()
-            saveMeasToFile()
+            if (!dialogAfterEnter)
+                saveMeasToFile()
         } else {
             askBeforeStart = false
             // A pause left from the last recording (a reconnection's, say) would
             // record nothing while the lamp that tells is on another page.
             pause = false
+            if (unsavedCount === 0)
+                journalStartPicket = currentPicket
             // The header goes first, so that the controller's repeat rule starts
             // afresh with this recording; a controller that keeps no header yet
             // must not stop the recording itself.
@@ -537,19 +606,18 @@ Window {
         source: "qrc:/1kHz_44100Hz_16bit_05sec.wav"
     }
 
-    FileDialog {
+    // The platform's save dialog, or the framework's widget dialog where the
+    // platform has none.
+    Platform.FileDialog {
         id: fileDialog
         objectName: "fileDialog"
         title: "Журнал измерений : Укажите имя файла"
         nameFilters: ["CSV files (*.csv)"]
-        selectExisting: false
-        selectFolder: false
-        selectMultiple: false
-        // A platform dialog then checks for an existing file under the name
-        // that will be written.
+        fileMode: Platform.FileDialog.SaveFile
+        // The dialog then checks for an existing file under the name that
+        // will be written.
         defaultSuffix: "csv"
-        folder: shortcuts.home
-        onAccepted: chooseProtocol(fileDialog.fileUrl.toString())
+        onAccepted: chooseProtocol(fileDialog.file.toString())
     }
 
     Timer {
@@ -557,10 +625,21 @@ Window {
         objectName: "timerStopHold"
         interval: 2000
         onTriggered: {
-            stopHintText = ""
-            if (measuring)
-                requestRecording()
+            if (!measuring)
+                return
+            // The key is still down: a dialog opened now would take its repeats
+            // as the answer. It opens when the key is let go.
+            dialogAfterEnter = true
+            stopHintText = "Запись остановлена. Отпустите Enter, чтобы выбрать файл журнала."
+            requestRecording()
         }
+    }
+
+    Timer {
+        id: timerEnterReleased
+        objectName: "timerEnterReleased"
+        interval: 150
+        onTriggered: enterReleased()
     }
 
     Timer {
@@ -756,7 +835,7 @@ Window {
                                    : ""
                 unsavedText: unsavedCount > 0 && !measuring && !askBeforeStart ? getUnsavedText() : ""
                 savedText: mainWindow.savedText
-                stopHintText: mainWindow.measuring ? mainWindow.stopHintText : ""
+                stopHintText: mainWindow.measuring || dialogAfterEnter ? mainWindow.stopHintText : ""
                 onRecoveredRead: mainWindow.recoveredFiles = []
                 onOverwriteAnswered: answerOverwrite(index)
                 onStartAnswered: answerStart(index)

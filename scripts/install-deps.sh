@@ -9,10 +9,12 @@ packages=(
     qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-layouts
     qml-module-qtquick-controls2 qml-module-qtquick-templates2
     qml-module-qtquick-controls qml-module-qtquick-dialogs qml-module-qtquick-privatewidgets
-    qml-module-qt-labs-folderlistmodel qml-module-qt-labs-settings
+    qml-module-qt-labs-folderlistmodel qml-module-qt-labs-settings qml-module-qt-labs-platform
     qml-module-qtmultimedia libqt5multimedia5-plugins qml-module-qttest
     # the report's Cyrillic font, and pdftoppm for its test to look at a page
     fonts-dejavu-core poppler-utils
+    # the framework's own words (the save dialog's) in Russian
+    qttranslations5-l10n
 )
 
 # The beep plays through GStreamer on Linux; only a run with sound needs it.

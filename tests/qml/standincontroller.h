@@ -130,6 +130,7 @@ public:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
     Q_INVOKABLE bool removeFile(const QString &name) { return !QFile::exists(name) || QFile::remove(name); }
+    Q_INVOKABLE QString workingFolder() const { return QDir::currentPath(); }
 
 public slots:
     bool saveProtocol(QString urlName)

@@ -722,18 +722,16 @@ TestCase {
         ]
     }
 
-    // The framework's own dialog, which is what a machine without a platform
-    // dialog shows: it adds no suffix to a typed name and never asks.
+    // A dialog that does not ask before it returns an existing file.
     function test_existingFileIsReplacedOnlyWhenTheOperatorSaysSo(data) {
         mcRoutine.unsaved = 3
         win.refreshJournal()
         mcRoutine.existing = ["file:///tmp/night.csv"]
-        verify(!win.dialogAsksBeforeReplacing)
+        win.dialogAsksBeforeReplacing = false
         var dialog = item("fileDialog")
         win.saveMeasToFile()
         tryCompare(dialog, "visible", true, 2000)
-        dialog.clearSelection()
-        verify(dialog.addSelection("file:///tmp/night"))
+        dialog.currentFile = "file:///tmp/night"
         dialog.accept()
         compare(mcRoutine.protocols, [])
         var question = item("itOverwrite")
@@ -750,6 +748,33 @@ TestCase {
         mcRoutine.protocols = []
         verify(win.chooseProtocol("file:///tmp/day"))
         compare(mcRoutine.protocols, ["file:///tmp/day.csv"])
+    }
+
+    // The save dialog opens in the journal's folder (the working folder) at
+    // first, then in the folder of the last save, and suggests a name made of
+    // the day and the picket the rows start at.
+    function test_saveDialogFolderAndName() {
+        var day = Qt.formatDate(new Date(), "yyyy-MM-dd")
+        mcRoutine.journalFileValue = "/tmp/tervalo-journal.csv"
+        win.refreshJournal()
+        win.currentPicket = 12
+        item("btRecord").clicked()
+        item("btPicket").clicked()
+        item("btRecord").clicked()
+        var dialog = item("fileDialog")
+        tryCompare(dialog, "visible", true, 2000)
+        compare(win.displayPath(dialog.folder.toString()), "/tmp")
+        compare(win.displayPath(dialog.currentFile.toString()), "/tmp/" + day + " ПК 12.csv")
+        dialog.accept()
+        compare(mcRoutine.protocols.map(win.displayPath), ["/tmp/" + day + " ПК 12.csv"])
+
+        var folder = mcRoutine.workingFolder()
+        verify(win.saveProtocolTo(win.fileUrl(folder + "/night.csv")))
+        win.saveMeasToFile()
+        tryCompare(dialog, "visible", true, 2000)
+        compare(win.displayPath(dialog.folder.toString()), folder)
+        dialog.close()
+        compare(win.fileUrl("C:\\Журналы #2\\a.csv"), "file:///C:/%D0%96%D1%83%D1%80%D0%BD%D0%B0%D0%BB%D1%8B%20%232/a.csv")
     }
 
     function test_journalPlaceAndRecoveryAreShown_data() {
@@ -832,11 +857,21 @@ TestCase {
         var hold = item("timerStopHold")
         if (data.hold) {
             hold.interval = 300
+            runningSpyV.target = hold
+            runningSpyV.clear()
+            keyPress(Qt.Key_Return)
+            // The system's repeats of a held key may come as a release and a press.
+            keyRelease(Qt.Key_Return)
             keyPress(Qt.Key_Return)
             tryCompare(win, "measuring", false, 3000)
+            compare(runningSpyV.count, 2)   // one hold, not two
+            // The save dialog opens once the key is let go, not to its repeats.
+            verify(!item("fileDialog").visible)
             keyRelease(Qt.Key_Return)
+            tryCompare(item("fileDialog"), "visible", true, 2000)
             item("fileDialog").close()
         }
+        tryCompare(item("timerEnterReleased"), "running", false, 2000)
         verify(!hold.running)
         compare([win.currentPicket, win.pause, win.measuring], [data.picket, data.pause, data.measuring])
         if (data.hint !== undefined)
