@@ -29,12 +29,27 @@ Item {
     onInputChanged: mess = input * convertation
     onConvertationChanged: mess = input * convertation
 
-    // A reading that jumps between polls would make the needle and the value text
-    // flicker; a new value arriving mid-run restarts from the value reached.
+    // A single new value is smoothed over a fifth of a second, so that the
+    // needle and the value text do not jump. Values that come faster than that
+    // (the trolley streams 20 a second) are taken as they come: a run restarted
+    // at every value would never end, and the window would be drawn at every
+    // screen refresh instead of once a value.
     Behavior on mess {
+        id: bhMess
+        onTargetValueChanged: {
+            enabled = !timerStream.running
+            timerStream.restart()
+        }
         NumberAnimation {
             duration: 200
             easing.type: Easing.InOutQuad
         }
+    }
+
+    // Running while the last new value is less than a run old.
+    Timer {
+        id: timerStream
+        objectName: "timerStream"
+        interval: 200
     }
 }

@@ -34,32 +34,44 @@ Item {
             return p < 0.5 ? 2 * p * p : 1 - 2 * (1 - p) * (1 - p)
         }
 
-        // Writes 5 to a fresh indicator and, with `interrupt`, 2 once the value
-        // passed 0.5. Gives the last run: its start value, target, write time,
-        // end time and samples; null when a stalled machine ended a run in one
-        // step or before it could be interrupted.
+        // Writes 5 to a fresh indicator. With `interrupt`, 2 once the value
+        // passed 0.5, within a run of the 5, which must be taken at once; then,
+        // once no value came for a run, 4, which must be smoothed again. Gives
+        // the last run: its start value, target, write time, end time and
+        // samples; null when a stalled machine ended a run in one step or
+        // before it could be interrupted.
         function observeRun(interrupt) {
             var ind = makeIndicator()
+            var stream = findChild(ind, "timerStream")
             var run = { from: 0, to: 5, t0: Date.now() }
             var armed = interrupt
+            var jumped = null
             ind.messChanged.connect(function () {
                 if (!armed || ind.mess < 0.5 || ind.mess >= 5)
                     return
                 armed = false
                 // Outside the change handler of the running animation.
                 Qt.callLater(function () {
-                    if (ind.mess < 5) {
-                        run = { from: ind.mess, to: 2, t0: Date.now() }
-                        ind.log.length = 0
+                    if (ind.mess < 5 && stream.running) {
                         ind.mess = 2
+                        jumped = ind.mess === 2
                     }
                 })
             })
             ind.mess = 5
             compare(ind.mess, 0, "a new value is not taken at once")
+            if (interrupt) {
+                tryVerify(function () { return jumped !== null || ind.mess === 5 }, 3000)
+                if (jumped === null)
+                    return null
+                verify(jumped, "a value within a run of the one before was not taken at once")
+                tryVerify(function () { return !stream.running }, 3000)
+                run = { from: 2, to: 4, t0: Date.now() }
+                ind.log.length = 0
+                ind.mess = 4
+                compare(ind.mess, 2, "a value after a quiet run is not taken at once")
+            }
             tryVerify(function () { return ind.mess === run.to }, 3000)
-            if (interrupt && run.to !== 2)
-                return null
             run.log = ind.log
             run.tEnd = run.log[run.log.length - 1].t
             run.between = run.log.filter(function (s) {
@@ -71,7 +83,8 @@ Item {
         function test_smoothing_data() {
             return [
                 { tag: "one run, near halfway at half the time", interrupt: false },
-                { tag: "a new value restarts from the value reached", interrupt: true },
+                { tag: "values faster than a run taken as they come, smoothed again after a quiet run",
+                  interrupt: true },
             ]
         }
 
@@ -89,7 +102,7 @@ Item {
             // A busy machine only widens that window, and with it the tolerance.
             // Every value must lie on the in-out curve from the start value
             // shifted within the window, which puts it near halfway at half the
-            // time and catches a run restarted from elsewhere.
+            // time and catches a run started from elsewhere.
             var cLo = Math.max(run.t0 - 50, run.between[run.between.length - 1].t - runMs) - 1
             var cHi = run.tEnd - runMs + 1
             for (var i = 0; i < run.log.length; i++) {
@@ -116,14 +129,17 @@ Item {
 
         function test_followsInput(data) {
             var ind = makeIndicator()
+            var stream = findChild(ind, "timerStream")
             if (data.direct) {
                 ind.mess = 1
                 tryCompare(ind, "mess", 1, 3000)
+                tryCompare(stream, "running", false, 3000)
             }
             var before = ind.mess
-            for (var i = 0; i < data.changes.length; i++)
-                ind[data.changes[i][0]] = data.changes[i][1]
+            ind[data.changes[0][0]] = data.changes[0][1]
             compare(ind.mess, before, "the new value was taken at once")
+            for (var i = 1; i < data.changes.length; i++)
+                ind[data.changes[i][0]] = data.changes[i][1]
             tryCompare(ind, "mess", data.expected, 3000)
         }
     }
