@@ -28,20 +28,18 @@ void WidgetTheme::apply()
         return;
     }
     // The night colours of the window's theme.
+    const struct { QPalette::ColorRole role; QRgb colour; } colours[] = {
+        { QPalette::Window, 0x2c2c2c },      { QPalette::WindowText, 0xe6e6e6 },
+        { QPalette::Base, 0x1f1f1f },        { QPalette::AlternateBase, 0x2c2c2c },
+        { QPalette::Text, 0xe6e6e6 },        { QPalette::Button, 0x333333 },
+        { QPalette::ButtonText, 0xf2f2f2 },  { QPalette::ToolTipBase, 0x333333 },
+        { QPalette::ToolTipText, 0xf2f2f2 }, { QPalette::Highlight, 0x90caf9 },
+        { QPalette::HighlightedText, 0x121212 }, { QPalette::Link, 0x90caf9 },
+    };
     QPalette night;
-    night.setColor(QPalette::Window, QColor(0x2c, 0x2c, 0x2c));
-    night.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
-    night.setColor(QPalette::Base, QColor(0x1f, 0x1f, 0x1f));
-    night.setColor(QPalette::AlternateBase, QColor(0x2c, 0x2c, 0x2c));
-    night.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
-    night.setColor(QPalette::Button, QColor(0x33, 0x33, 0x33));
-    night.setColor(QPalette::ButtonText, QColor(0xf2, 0xf2, 0xf2));
-    night.setColor(QPalette::ToolTipBase, QColor(0x33, 0x33, 0x33));
-    night.setColor(QPalette::ToolTipText, QColor(0xf2, 0xf2, 0xf2));
-    night.setColor(QPalette::Highlight, QColor(0x90, 0xca, 0xf9));
-    night.setColor(QPalette::HighlightedText, QColor(0x12, 0x12, 0x12));
-    night.setColor(QPalette::Link, QColor(0x90, 0xca, 0xf9));
+    for (const auto &c : colours)
+        night.setColor(c.role, QColor(c.colour));
     for (QPalette::ColorRole role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
-        night.setColor(QPalette::Disabled, role, QColor(0xa6, 0xa6, 0xa6));
+        night.setColor(QPalette::Disabled, role, QColor(0xa6a6a6));
     m_app->setPalette(night);
 }
