@@ -744,6 +744,9 @@ Window {
                 // A field left with the focus on the page before must not keep
                 // the keys from the run.
                 onCurrentIndexChanged: takeKeys()
+                // The mark under the current tab moves at once: drawn sliding,
+                // it costs frames and shows under the wrong tab after a resize.
+                Component.onCompleted: contentItem.highlightMoveDuration = 0
                 anchors.top: parent.top
                 anchors.left: parent.left
                 anchors.right: parent.right
