@@ -420,9 +420,10 @@ TestCase {
         compare([win.startDiscret, win.prevSavedDiscret, win.numberMeasFromPicket], [5000, 5000, 1])
         compare(mcRoutine.measures.length, 2)
         compare(mcRoutine.measures[1].length, 0)
-        compare(mcRoutine.starts.length, 2)
-        var start = mcRoutine.starts[1]
-        compare(start.rowsBefore, 1)
+        compare(mcRoutine.runs.length, 2)
+        // Each start came before the first row of its recording.
+        compare([mcRoutine.measures[0].runs, mcRoutine.measures[1].runs], [1, 2])
+        var start = mcRoutine.runs[1]
         compare([start.startPicket, start.direction, start.stepLength], [7, false, 0.00075])
         compare([start.vertical, start.horizontal], [[-6, 6], [-5, 8]])
     }
