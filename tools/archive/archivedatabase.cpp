@@ -434,10 +434,20 @@ void ArchiveDatabase::rollback()
     }
 }
 
+QString ArchiveDatabase::failure(const QSqlError &e) const
+{
+    // SQLite's codes for a file whose pages do not hold together, or that is
+    // not a database at all; neither is ever written to.
+    const QString code = e.nativeErrorCode();
+    if (kind() == ArchiveLocation::SQLite && (code == QLatin1String("11") || code == QLatin1String("26")))
+        return failure(QStringLiteral("архив повреждён, файл не тронут"), e.text());
+    return failure(QStringLiteral("ошибка базы"), e.text());
+}
+
 bool ArchiveDatabase::prepare(QSqlQuery &query, const QString &sql, QString *error)
 {
     if (!query.prepare(sql)) {
-        *error = failure(QStringLiteral("ошибка базы"), query.lastError().text());
+        *error = failure(query.lastError());
         return false;
     }
     return true;
@@ -446,7 +456,7 @@ bool ArchiveDatabase::prepare(QSqlQuery &query, const QString &sql, QString *err
 bool ArchiveDatabase::runPrepared(QSqlQuery &query, QString *error)
 {
     if (!query.exec()) {
-        *error = failure(QStringLiteral("ошибка базы"), query.lastError().text());
+        *error = failure(query.lastError());
         return false;
     }
     return true;
@@ -458,7 +468,7 @@ bool ArchiveDatabase::exec(QSqlQuery &query, const QString &sql, const QVariantL
     // without values is fixed text and runs as it is.
     if (values.isEmpty()) {
         if (!query.exec(sql)) {
-            *error = failure(QStringLiteral("ошибка базы"), query.lastError().text());
+            *error = failure(query.lastError());
             return false;
         }
         return true;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVariantList>
 
+class QSqlError;
 class QSqlQuery;
 
 // Where the archive lives: a SQLite file of one machine, or a PostgreSQL
@@ -72,6 +73,7 @@ public:
 
     // "<location>: <what>: <driver's text>"
     QString failure(const QString &what, const QString &detail) const;
+    QString failure(const QSqlError &error) const;
 
     // The schema version this code writes and reads.
     static int schemaVersion();
