@@ -20,7 +20,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -76,21 +75,16 @@ double runTool(const QStringList &args)
 
 bool postgresql(const ArchiveLocation &admin, const QStringList &statements)
 {
-    bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
-        db.setHostName(admin.host);
-        db.setPort(admin.port);
-        db.setUserName(admin.user);
-        db.setDatabaseName(admin.name);
-        QSqlQuery q(db);
-        ok = db.open() && q.exec(QStringLiteral("SET client_min_messages = warning"));
-        for (const QString &s : statements)
-            ok = ok && q.exec(s);
-        if (!ok)
-            std::fprintf(stderr, "%s %s\n", qPrintable(db.lastError().text()), qPrintable(q.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+    ArchiveDatabase db;
+    QString error;
+    QSqlQuery q;
+    bool ok = db.connect(admin, ArchiveDatabase::MustExist, &error);
+    q = QSqlQuery(db.connection());
+    ok = ok && db.exec(q, QStringLiteral("SET client_min_messages = warning"), {}, &error);
+    for (const QString &s : statements)
+        ok = ok && db.exec(q, s, {}, &error);
+    if (!ok)
+        std::fprintf(stderr, "%s\n", qPrintable(error));
     return ok;
 }
 

@@ -222,11 +222,15 @@ QString ArchiveDatabase::failure(const QString &what, const QString &detail) con
     return text;
 }
 
-bool ArchiveDatabase::open(const ArchiveLocation &location, Mode mode, QString *error)
+bool ArchiveDatabase::connect(const ArchiveLocation &location, Mode mode, QString *error)
 {
     m_location = location;
-    const bool opened = location.kind == ArchiveLocation::SQLite ? openSQLite(mode, error) : openPostgreSQL(error);
-    if (!opened)
+    return location.kind == ArchiveLocation::SQLite ? openSQLite(mode, error) : openPostgreSQL(error);
+}
+
+bool ArchiveDatabase::open(const ArchiveLocation &location, Mode mode, QString *error)
+{
+    if (!connect(location, mode, error))
         return false;
     int version = 0;
     bool empty = false;

@@ -53,6 +53,9 @@ public:
     ArchiveDatabase &operator=(const ArchiveDatabase &) = delete;
 
     bool open(const ArchiveLocation &location, Mode mode, QString *error);
+    // Only the connection, for work beside the archive (making a database on
+    // a server, looking into a file): nothing is checked or created.
+    bool connect(const ArchiveLocation &location, Mode mode, QString *error);
     const ArchiveLocation &location() const { return m_location; }
     ArchiveLocation::Kind kind() const { return m_location.kind; }
     QSqlDatabase &connection() { return m_db; }

@@ -24,6 +24,36 @@ bool isReading(qint32 v)
     return v != RunChunks::noReading && v != TrendInput::noRow;
 }
 
+struct Point
+{
+    double day;
+    double mm;
+};
+
+// The least-squares line through the points, as its slope a day and the
+// point of means it passes; false when all points share one date. Centred
+// sums: run dates lie some 20,000 days from the epoch, and their squares
+// would swallow the differences.
+bool fit(const std::vector<Point> &points, double *meanDay, double *meanValue, double *perDay)
+{
+    double sumX = 0, sumY = 0;
+    for (const Point &p : points) {
+        sumX += p.day;
+        sumY += p.mm;
+    }
+    *meanDay = sumX / points.size();
+    *meanValue = sumY / points.size();
+    double sxx = 0, sxy = 0;
+    for (const Point &p : points) {
+        sxx += (p.day - *meanDay) * (p.day - *meanDay);
+        sxy += (p.day - *meanDay) * (p.mm - *meanValue);
+    }
+    if (!(sxx > 1e-9))
+        return false;
+    *perDay = sxy / sxx;
+    return true;
+}
+
 } // namespace
 
 qint32 TrendInput::value(int run, qint64 quarter, int channel) const
@@ -86,6 +116,8 @@ TrendResult compute(const TrendInput &input, const Limits limits[channelCount], 
         return false;
     };
 
+    std::vector<Point> points;
+    points.reserve(size_t(runs));
     for (const auto &block : input.blocks) {
         const qint64 base = block.first * RunChunks::blockQuarters;
         for (qint64 offset = 0; offset < RunChunks::blockQuarters; ++offset) {
@@ -94,16 +126,15 @@ TrendResult compute(const TrendInput &input, const Limits limits[channelCount], 
                 SpotTrend s;
                 s.quarter = q;
                 s.channel = Channel(c);
-                double sumX = 0, sumY = 0;
+                points.clear();
                 for (int r = 0; r < runs; ++r) {
                     const qint32 v = block.second[size_t((r * RunChunks::blockQuarters + offset) * channelCount + c)];
                     if (!isReading(v))
                         continue;
-                    ++s.readings;
                     s.latestRun = r;
-                    sumX += day[size_t(r)];
-                    sumY += v / 1000.0;
+                    points.push_back({ day[size_t(r)], v / 1000.0 });
                 }
+                s.readings = int(points.size());
                 if (s.readings == 0)
                     continue;
                 const qint32 latest = input.value(s.latestRun, q, c);
@@ -123,34 +154,19 @@ TrendResult compute(const TrendInput &input, const Limits limits[channelCount], 
                         s.flags |= SpotTrend::Fixed;
                 }
 
-                if (s.readings >= minimumRuns) {
-                    // Centred sums: run dates are some 20,000 days from the
-                    // epoch, and their squares would swallow the differences.
-                    s.meanDay = sumX / s.readings;
-                    s.meanValue = sumY / s.readings;
-                    double sxx = 0, sxy = 0;
-                    for (int r = 0; r < runs; ++r) {
-                        const qint32 v = block.second[size_t((r * RunChunks::blockQuarters + offset) * channelCount + c)];
-                        if (!isReading(v))
-                            continue;
-                        const double dx = day[size_t(r)] - s.meanDay;
-                        sxx += dx * dx;
-                        sxy += dx * (v / 1000.0 - s.meanValue);
-                    }
-                    if (sxx > 1e-9) {
-                        const double perDay = sxy / sxx;
-                        s.hasRate = true;
-                        s.rate = perDay * daysPerMonth;
-                        const double lastDay = day[size_t(s.latestRun)];
-                        if (band[c].outside(latest)) {
-                            s.reach = SpotTrend::Already;
-                        } else if (perDay != 0) {
-                            const double limit = (perDay > 0 ? band[c].high : band[c].low) / 1000.0;
-                            const double when = std::max(lastDay, s.meanDay + (limit - s.meanValue) / perDay);
-                            if (when - lastDay <= farYears * 365.2425) {
-                                s.reach = SpotTrend::OnDate;
-                                s.reachDay = when;
-                            }
+                double perDay = 0;
+                if (s.readings >= minimumRuns && fit(points, &s.meanDay, &s.meanValue, &perDay)) {
+                    s.hasRate = true;
+                    s.rate = perDay * daysPerMonth;
+                    const double lastDay = day[size_t(s.latestRun)];
+                    if (band[c].outside(latest)) {
+                        s.reach = SpotTrend::Already;
+                    } else if (perDay != 0) {
+                        const double limit = (perDay > 0 ? band[c].high : band[c].low) / 1000.0;
+                        const double when = std::max(lastDay, s.meanDay + (limit - s.meanValue) / perDay);
+                        if (when - lastDay <= farYears * 365.2425) {
+                            s.reach = SpotTrend::OnDate;
+                            s.reachDay = when;
                         }
                     }
                 }

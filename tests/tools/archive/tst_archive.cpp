@@ -9,7 +9,6 @@
 
 #include <QMutex>
 #include <QProcess>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 #include <QtTest>
@@ -46,7 +45,6 @@ private slots:
 private:
     // A fresh, empty archive of the row's kind; empty when it cannot be had.
     QString freshArchive(const QString &backend);
-    bool postgresql(const QString &sql, QVariant *first = nullptr);
 
     TestFolder m_folder;
     QString m_postgresql;  // the test database's address
@@ -56,10 +54,11 @@ namespace {
 
 const QString testDatabase = QStringLiteral("tervalo_tst_archive");
 
-void addBackendRows(const char *name = nullptr)
+void backendRows()
 {
+    QTest::addColumn<QString>("backend");
     for (const char *backend : { "sqlite", "postgresql" })
-        QTest::newRow(name ? qPrintable(QStringLiteral("%1, %2").arg(name, backend)) : backend) << QString(backend);
+        QTest::newRow(backend) << QString(backend);
 }
 
 struct Tool
@@ -137,6 +136,31 @@ bool openArchive(ArchiveDatabase &archive, const QString &spec, QString *error)
            && archive.open(location, ArchiveDatabase::MustExist, error);
 }
 
+// Statements run straight on the database, past every check of the archive;
+// *first takes the first value of the last one.
+bool direct(const QString &spec, const QStringList &statements, QVariant *first = nullptr)
+{
+    ArchiveDatabase db;
+    ArchiveLocation location;
+    QString error;
+    QSqlQuery q;
+    bool ok = ArchiveLocation::parse(spec, &location, &error)
+              && db.connect(location, ArchiveDatabase::CreateIfMissing, &error);
+    if (ok) {
+        q = QSqlQuery(db.connection());
+        // Quiet about what a fresh schema drops on its way.
+        if (location.kind == ArchiveLocation::PostgreSQL)
+            ok = db.exec(q, QStringLiteral("SET client_min_messages = warning"), {}, &error);
+        for (const QString &statement : statements)
+            ok = ok && db.exec(q, statement, {}, &error);
+    }
+    if (ok && first)
+        *first = q.next() ? q.value(0) : QVariant();
+    if (!ok)
+        qWarning() << statements << error;
+    return ok;
+}
+
 // Rows of every chunk per run: a run is whole when they add up to its rows.
 QMap<qint64, int> chunkRows(const QString &spec)
 {
@@ -171,54 +195,26 @@ std::vector<ArchivedRun> runsIn(const QString &spec)
     if (spec.isEmpty())                                                                                \
         QSKIP("PostgreSQL: TERVALO_TEST_POSTGRESQL is not set; scripts/test.sh starts a server for it")
 
+// A case's archive of the row's kind and a folder of its own for protocols.
+#define ARCHIVE_CASE(spec, name)                                                                       \
+    QFETCH(QString, backend);                                                                          \
+    FRESH_ARCHIVE(spec, backend);                                                                      \
+    const QString folder = m_folder.filePath(QStringLiteral(name "-") + backend);                      \
+    QVERIFY(QDir().mkpath(folder))
+
 void TestArchive::initTestCase()
 {
     QVERIFY(m_folder.isValid());
     const QString admin = qEnvironmentVariable("TERVALO_TEST_POSTGRESQL");
     if (admin.isEmpty())
         return;
+    QVERIFY(direct(admin, { QStringLiteral("DROP DATABASE IF EXISTS ") + testDatabase,
+                            QStringLiteral("CREATE DATABASE ") + testDatabase }));
     ArchiveLocation location;
     QString error;
-    QVERIFY2(ArchiveLocation::parse(admin, &location, &error), qPrintable(error));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
-        db.setHostName(location.host);
-        db.setPort(location.port);
-        db.setUserName(location.user);
-        db.setDatabaseName(location.name);
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-        QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("SET client_min_messages = warning")));
-        QVERIFY(q.exec(QStringLiteral("DROP DATABASE IF EXISTS ") + testDatabase));
-        QVERIFY2(q.exec(QStringLiteral("CREATE DATABASE ") + testDatabase), qPrintable(q.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("admin"));
+    ArchiveLocation::parse(admin, &location, &error);
     location.name = testDatabase;
     m_postgresql = location.text();
-}
-
-bool TestArchive::postgresql(const QString &sql, QVariant *first)
-{
-    bool ok = false;
-    {
-        ArchiveLocation location;
-        QString error;
-        ArchiveLocation::parse(m_postgresql, &location, &error);
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("direct"));
-        db.setHostName(location.host);
-        db.setPort(location.port);
-        db.setUserName(location.user);
-        db.setDatabaseName(location.name);
-        QSqlQuery q(db);
-        // Quiet about what a fresh schema drops on its way.
-        ok = db.open() && q.exec(QStringLiteral("SET client_min_messages = warning")) && q.exec(sql);
-        if (ok && first)
-            *first = q.next() ? q.value(0) : QVariant();
-        if (!ok)
-            qWarning() << sql << q.lastError().text() << db.lastError().text();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("direct"));
-    return ok;
 }
 
 QString TestArchive::freshArchive(const QString &backend)
@@ -226,24 +222,21 @@ QString TestArchive::freshArchive(const QString &backend)
     static int count = 0;
     if (backend == QLatin1String("sqlite"))
         return m_folder.filePath(QStringLiteral("archive-%1/tervalo-archive.sqlite").arg(++count));
-    if (m_postgresql.isEmpty() || !postgresql(QStringLiteral("DROP SCHEMA IF EXISTS public CASCADE"))
-        || !postgresql(QStringLiteral("CREATE SCHEMA public")))
+    if (m_postgresql.isEmpty()
+        || !direct(m_postgresql, { QStringLiteral("DROP SCHEMA IF EXISTS public CASCADE"),
+                                   QStringLiteral("CREATE SCHEMA public") }))
         return QString();
     return m_postgresql;
 }
 
 void TestArchive::importTakesEachRunWholeAndOnce_data()
 {
-    QTest::addColumn<QString>("backend");
-    addBackendRows();
+    backendRows();
 }
 
 void TestArchive::importTakesEachRunWholeAndOnce()
 {
-    QFETCH(QString, backend);
-    FRESH_ARCHIVE(archive, backend);
-    const QString folder = m_folder.filePath(QStringLiteral("import-") + backend);
-    QVERIFY(QDir().mkpath(folder));
+    ARCHIVE_CASE(archive, "import");
     const auto value = [](qint64 q, int c) { return (q % 50) * 0.125 - 3 + c; };
     const QString good = writeRun(folder + QStringLiteral("/good.csv"), stretch(4800, true, 900, value), day(0));
     QVERIFY(!good.isEmpty());
@@ -309,16 +302,12 @@ void TestArchive::importTakesEachRunWholeAndOnce()
 
 void TestArchive::historyLinesUpForwardAndBackwardRuns_data()
 {
-    QTest::addColumn<QString>("backend");
-    addBackendRows();
+    backendRows();
 }
 
 void TestArchive::historyLinesUpForwardAndBackwardRuns()
 {
-    QFETCH(QString, backend);
-    FRESH_ARCHIVE(archive, backend);
-    const QString folder = m_folder.filePath(QStringLiteral("history-") + backend);
-    QVERIFY(QDir().mkpath(folder));
+    ARCHIVE_CASE(archive, "history");
     // Each run reads the rail's own shape plus a shift of its own, so a value
     // says which run and which spot it came from.
     auto shaped = [](double shift) {
@@ -364,16 +353,12 @@ void TestArchive::historyLinesUpForwardAndBackwardRuns()
 
 void TestArchive::trendMatchesHandComputation_data()
 {
-    QTest::addColumn<QString>("backend");
-    addBackendRows();
+    backendRows();
 }
 
 void TestArchive::trendMatchesHandComputation()
 {
-    QFETCH(QString, backend);
-    FRESH_ARCHIVE(archive, backend);
-    const QString folder = m_folder.filePath(QStringLiteral("trend-") + backend);
-    QVERIFY(QDir().mkpath(folder));
+    ARCHIVE_CASE(archive, "trend");
     // Four runs 30 days apart, the second and fourth backward, over four spots
     // of ПК 10: A heads up to 6, B is out below -8 already, C heads down to
     // -6, D stands still. The other channel reads 0 throughout.
@@ -571,18 +556,12 @@ void TestArchive::damagedOrForeignDatabaseIsRefusedUntouched()
         QVERIFY(QDir().mkpath(QFileInfo(archive).path()));
     const QString good = writeRun(folder + QStringLiteral("/good.csv"),
                                   stretch(0, true, 20000, [](qint64 q, int) { return (q % 9) * 0.5; }), day(0));
+    // Written past the archive's own checks; a SQLite file's write-ahead log
+    // is folded into it, so that its bytes are all there is.
     auto sql = [&](const QString &statement) {
-        if (backend == QLatin1String("postgresql"))
-            return postgresql(statement);
-        bool ok = false;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("direct"));
-            db.setDatabaseName(archive);
-            QSqlQuery q(db);
-            ok = db.open() && q.exec(statement) && q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("direct"));
-        return ok;
+        return backend == QLatin1String("postgresql")
+                   ? direct(archive, { statement })
+                   : direct(archive, { statement, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)") });
     };
     if (damage == QLatin1String("text")) {
         QVERIFY(writeFile(archive, "Пикет;Расстояние, м;\n"));
@@ -591,7 +570,7 @@ void TestArchive::damagedOrForeignDatabaseIsRefusedUntouched()
                         .arg(backend == QLatin1String("sqlite") ? "journal" : "archive_run")));
     } else {
         QCOMPARE(runTool({ QStringLiteral("import"), good, QStringLiteral("--database"), archive }).exitCode, 0);
-        QVERIFY(sql(QStringLiteral("SELECT 1")));  // folds the write-ahead log into the file
+        QVERIFY(sql(QStringLiteral("SELECT 1")));
         QByteArray bytes = fileBytes(archive);
         if (damage == QLatin1String("cut"))
             bytes.truncate(50);
@@ -613,9 +592,11 @@ void TestArchive::damagedOrForeignDatabaseIsRefusedUntouched()
         QVERIFY(fileBytes(archive) == before);
     QVariant untouched;
     if (backend == QLatin1String("postgresql") && damage == QLatin1String("foreign"))
-        QVERIFY(postgresql(QStringLiteral("SELECT to_regclass('archive_version') IS NULL"), &untouched) && untouched.toBool());
+        QVERIFY(direct(archive, { QStringLiteral("SELECT to_regclass('archive_version') IS NULL") }, &untouched)
+                && untouched.toBool());
     if (backend == QLatin1String("postgresql") && damage == QLatin1String("newer"))
-        QVERIFY(postgresql(QStringLiteral("SELECT MAX(version) FROM archive_version"), &untouched) && untouched.toInt() == 99);
+        QVERIFY(direct(archive, { QStringLiteral("SELECT MAX(version) FROM archive_version") }, &untouched)
+                && untouched.toInt() == 99);
 }
 
 QTEST_GUILESS_MAIN(TestArchive)
