@@ -15,7 +15,13 @@ if [ -z "$bindir" ] || [ ! -x "$bindir/initdb" ]; then
     exec "$@"
 fi
 
-dir=$(mktemp -d "${TMPDIR:-/tmp}/tervalo-pg.XXXXXX")
+# As root, in /tmp: the server's user has to reach the folder, and a TMPDIR
+# inside root's home would shut it out.
+if [ "$(id -u)" -eq 0 ]; then
+    dir=$(mktemp -d /tmp/tervalo-pg.XXXXXX)
+else
+    dir=$(mktemp -d "${TMPDIR:-/tmp}/tervalo-pg.XXXXXX")
+fi
 owner=()
 if [ "$(id -u)" -eq 0 ]; then
     chown "nobody:$(id -gn nobody)" "$dir"
