@@ -123,7 +123,7 @@ bool ArchiveImport::importRun(ArchiveDatabase &archive, const QString &protocolP
                                 "или слишком велико")
                      .arg(protocolPath)
                      .arg(badRow + 2)
-                     .arg(protocol.rows[size_t(badRow)].value[badChannel], 0, 'g', 17)
+                     .arg(protocol.rows[size_t(badRow)].value[badChannel], 0, 'g', 15)
                      .arg(channelName(Channel(badChannel)).toLower());
         return false;
     }
@@ -152,9 +152,9 @@ bool ArchiveImport::importRun(ArchiveDatabase &archive, const QString &protocolP
         }
         r.runFilePath = runFilePath;
     }
-    const struct { QString fromRun; QString given; QString *out; const char *name; QString option; } places[] = {
-        { run.line.trimmed(), options.line.trimmed(), &r.line, "линия", QStringLiteral("--line") },
-        { run.track.trimmed(), options.track.trimmed(), &r.track, "путь", QStringLiteral("--track") },
+    const struct { QString fromRun; QString given; QString *out; const char *name; } places[] = {
+        { run.line.trimmed(), options.line.trimmed(), &r.line, "линия" },
+        { run.track.trimmed(), options.track.trimmed(), &r.track, "путь" },
     };
     for (const auto &p : places) {
         if (!p.fromRun.isEmpty() && !p.given.isEmpty() && p.fromRun != p.given) {
