@@ -13,6 +13,8 @@ packages=(
     qml-module-qtmultimedia libqt5multimedia5-plugins qml-module-qttest
     # the report's Cyrillic font, and pdftoppm for its test to look at a page
     fonts-dejavu-core poppler-utils
+    # the run archive: Qt SQL's drivers, and a PostgreSQL server for its tests
+    libqt5sql5-sqlite libqt5sql5-psql postgresql
 )
 
 # The beep plays through GStreamer on Linux; only a run with sound needs it.
