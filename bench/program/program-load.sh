@@ -83,6 +83,8 @@ trap 'stop_all; rm -rf "$work"' EXIT
 pages=(indicator settings manual unmapped)
 declare -a prog_pid x_pid window width
 
+device_found() { iconv -f CP1251 -t UTF-8 "$work/$(($1 + 1))/tervalo.log" 2>/dev/null | grep -q "Устройство найдено"; }
+
 # Starts build $1's X server, simulator and program, and waits for its window.
 start_build() {
     local n=$1 build=${builds[$1]}
@@ -120,6 +122,17 @@ start_build() {
     [ -n "$found" ] || { echo "the window of $program never showed" >&2; exit 1; }
     prog_pid[$n]=$pid
     window[$n]=$found
+    # A port that did not answer the probe is not probed again: without the
+    # trolley the figures would be of an idle window.
+    for _ in $(seq 300); do
+        device_found "$n" && break
+        sleep 0.2
+    done
+    if ! device_found "$n"; then
+        echo "build $((n + 1)) did not find the simulated trolley; the end of its run log:" >&2
+        iconv -f CP1251 -t UTF-8 "$run/tervalo.log" | tail -n 20 >&2
+        exit 1
+    fi
     width[$n]=$(DISPLAY=${display[$n]} xdotool getwindowgeometry "$found" | awk -F'[ x]+' '/Geometry/ {print $3}')
 }
 
@@ -157,8 +170,8 @@ measure_page() {
 
 start_load=$(cut -d' ' -f1-3 /proc/loadavg)
 for ((n = 0; n < count; n++)); do start_build "$n"; done
-# Discovery and the first frames settle first.
-sleep 10
+# The first frames settle first.
+sleep 5
 for i in "${!pages[@]}"; do
     # Every other page the other build goes first, so that a drift of the load
     # does not always fall on the same one.
@@ -169,9 +182,8 @@ for i in "${!pages[@]}"; do
 done
 for ((n = 0; n < count; n++)); do kill -CONT "${prog_pid[$n]}"; done
 
-declare -a found rss
+declare -a rss
 for ((n = 0; n < count; n++)); do
-    iconv -f CP1251 -t UTF-8 "$work/$((n + 1))/tervalo.log" | grep -q "Устройство найдено" && found[$n]=yes || found[$n]=NO
     rss[$n]=$(awk '/VmRSS/ {print $2}' "/proc/${prog_pid[$n]}/status")
 done
 if [ "$minutes" -gt 0 ]; then
@@ -184,7 +196,7 @@ fi
 
 echo "CPU share of one core, ${seconds} s per page, simulator streaming 20 frames/s, load at start: $start_load"
 for ((n = 0; n < count; n++)); do
-    echo "  build $((n + 1)): ${builds[$n]} (device found: ${found[$n]}, display ${display[$n]})"
+    echo "  build $((n + 1)): ${builds[$n]} (display ${display[$n]})"
 done
 echo "  program: the program's own CPU; X: its X server's; load: 1-minute load average at the page's end"
 if [ "$count" -eq 1 ]; then
