@@ -153,6 +153,11 @@ void TestExceedanceFinder::comparesRunsByLinePosition_data()
         << QByteArray("5+;1.25;0.000;9.000;\n5+;1.50;;9.000;\n") << 2.0 << 2
         << QStringList { "В ПК 5 + 1.25…ПК 5 + 1.25 0.00 м 9.000 (ПК 5 + 1.25) 1",
                          "Г ПК 5 + 1.50…ПК 5 + 1.50 0.00 м -9.000 (ПК 5 + 1.50) 1" };
+    // The other run passed 5+1.25 twice (a second push appended); its first pass counts.
+    QTest::newRow("a position the other run holds twice matches its first row")
+        << QByteArray("5+;1.00;0.000;0.000;\n5+;1.25;0.000;0.000;\n")
+        << QByteArray("5+;1.25;0.000;0.000;\n5+;1.00;9.000;0.000;\n5+;1.25;-9.000;9.000;\n") << 2.0 << 2
+        << QStringList { "В ПК 5 + 1.00…ПК 5 + 1.00 0.00 м -9.000 (ПК 5 + 1.00) 1" };
 }
 
 void TestExceedanceFinder::comparesRunsByLinePosition()

@@ -15,6 +15,7 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 // tervalo-report as the crew runs it: on a protocol recorded from the
@@ -267,6 +268,14 @@ void TestReport::badInputKeepsTheOldReport_data()
                                                       << "refusing to write over it";
     QTest::newRow("the list aimed at the protocol") << good << QStringList { "--csv", "./night.csv" } << 2
                                                     << "refusing to write over it";
+    QTest::newRow("the report aimed at a folder") << good << QStringList { "-o", "folder" } << 1
+                                                  << "folder: не обычный файл";
+#ifdef Q_OS_UNIX
+    QTest::newRow("the report aimed at a FIFO") << good << QStringList { "-o", "pipe" } << 1
+                                                << "pipe: не обычный файл";
+    QTest::newRow("the list aimed at a link to a FIFO") << good << QStringList { "--csv", "link" } << 1
+                                                        << "link: не обычный файл";
+#endif
 }
 
 void TestReport::badInputKeepsTheOldReport()
@@ -280,16 +289,26 @@ void TestReport::badInputKeepsTheOldReport()
     if (!protocol.isNull())
         QVERIFY(writeFile("night.csv", protocol));
     QVERIFY(writeFile("report.pdf", "the report of last night"));
+    QVERIFY(QDir().mkdir("folder"));
+#ifdef Q_OS_UNIX
+    QCOMPARE(::mkfifo("pipe", 0644), 0);
+    QVERIFY(QFile::link("pipe", "link"));
+#endif
 
     const Run r = runReport(QStringList { "night.csv", "-o", "report.pdf" } + args);
     QCOMPARE(r.exitCode, exitCode);
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
+#ifdef Q_OS_UNIX
+    struct stat pipe {};
+    QVERIFY(::lstat("pipe", &pipe) == 0 && S_ISFIFO(pipe.st_mode));
+    QCOMPARE(QFileInfo("link").symLinkTarget(), QFileInfo("pipe").absoluteFilePath());
+#endif
     QCOMPARE(fileBytes("report.pdf"), QByteArray("the report of last night"));
     QCOMPARE(fileBytes("night.csv"), protocol);
     QStringList expected { "report.pdf" };
     if (!protocol.isNull())
         expected.prepend("night.csv");
-    QCOMPARE(QDir().entryList(QDir::Files, QDir::Name), expected);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::NoSymLinks, QDir::Name), expected);
 }
 
 void TestReport::failedWriteKeepsTheOldReport()

@@ -56,6 +56,13 @@ bool sameFile(const QString &a, const QString &b)
     return fa.exists() && fb.exists() && fa.canonicalFilePath() == fb.canonicalFilePath();
 }
 
+// True when nothing is at path, or a regular file (a link is followed).
+bool regularOrAbsent(const QString &path)
+{
+    const QFileInfo info(path);
+    return !info.exists() || info.isFile();
+}
+
 // The whole file or nothing: an existing report stays as it was until the new
 // one is complete on disk.
 bool saveWhole(const QString &path, const std::function<bool(QIODevice *, QString *)> &fill, QString *error)
@@ -69,6 +76,12 @@ bool saveWhole(const QString &path, const std::function<bool(QIODevice *, QStrin
     if (!fill(&file, &reason)) {
         file.cancelWriting();
         *error = QStringLiteral("%1: %2").arg(path, reason.isEmpty() ? file.errorString() : reason);
+        return false;
+    }
+    // The target may have been swapped for something else while the report was made.
+    if (!regularOrAbsent(path)) {
+        file.cancelWriting();
+        *error = QStringLiteral("%1: не обычный файл; отчёт не пишется на его место").arg(path);
         return false;
     }
     if (!file.commit()) {
@@ -166,6 +179,13 @@ int main(int argc, char **argv)
     }
     if (!csv.isEmpty() && QFileInfo(csv).absoluteFilePath() == QFileInfo(output).absoluteFilePath())
         return fail(QStringLiteral("the PDF and the CSV would be the same file %1").arg(csv), Usage);
+    // QSaveFile renames its file over the target: a device node, a FIFO or a
+    // socket would be replaced by a regular file (as root, even /dev/null).
+    for (const QString &target : { output, csv }) {
+        if (!target.isEmpty() && !regularOrAbsent(target))
+            return fail(QStringLiteral("%1: не обычный файл (устройство, канал, сокет или папка); отчёт не пишется "
+                                       "на его место").arg(target));
+    }
 
     QString error;
     Protocol protocol;
