@@ -111,8 +111,7 @@ bool runCase(const Case &c, const QString &folder)
     }
     const qint64 readNs = timer.nsecsElapsed();
     timer.restart();
-    const Limits limits[channelCount] = { { -6, 6 }, { -8, 8 } };
-    const Report report = Report::build(std::move(protocol), limits);
+    const Report report = Report::build(std::move(protocol), ReportOptions());
     const qint64 analyseNs = timer.nsecsElapsed();
     timer.restart();
     QBuffer pdf;

@@ -1,6 +1,7 @@
 #include "exceedancefinder.h"
 
 #include <QHash>
+#include <QString>
 
 #include <algorithm>
 #include <cmath>
@@ -45,21 +46,32 @@ Track Track::build(const Protocol &protocol)
 
 namespace {
 
+qint64 micro(double mm)
+{
+    return std::llround(mm * 1e6);
+}
+
 // Walks the rows once and cuts stretches of joined rows that pass `inside`;
-// the peak is the row with the largest `score`, first one on a tie.
-template<typename Inside, typename Score, typename Value>
-void collect(const Track &track, Channel channel, size_t count, Inside inside, Score score, Value value,
+// the peak is the row with the largest `score`, first one on a tie. Length and
+// the edge mark are filled in here; peak value, excess and class by the caller.
+template<typename Inside, typename Score>
+void collect(const Track &track, Channel channel, size_t count, Inside inside, Score score,
              std::vector<Stretch> *out)
 {
     bool open = false;
     Stretch s;
     double best = 0;
+    auto close = [&] {
+        s.length = track.x[size_t(s.last)] - track.x[size_t(s.first)] + 0.25;
+        s.atEdge = !track.joined[size_t(s.first)] || size_t(s.last) + 1 == count
+                   || !track.joined[size_t(s.last) + 1];
+        out->push_back(s);
+        open = false;
+    };
     for (size_t i = 0; i < count; ++i) {
         const int row = int(i);
-        if (open && (!track.joined[i] || !inside(i))) {
-            out->push_back(s);
-            open = false;
-        }
+        if (open && (!track.joined[i] || !inside(i)))
+            close();
         if (!inside(i))
             continue;
         const double sc = score(i);
@@ -75,12 +87,49 @@ void collect(const Track &track, Channel channel, size_t count, Inside inside, S
             s.peakRow = row;
         }
         s.last = row;
-        s.peak = value(size_t(s.peakRow));
-        s.length = track.x[i] - track.x[size_t(s.first)];
     }
     if (open)
-        out->push_back(s);
+        close();
 }
+
+} // namespace
+
+QString severityName(Severity severity)
+{
+    switch (severity) {
+    case Normal:
+        return QStringLiteral("в допуске");
+    case Watch:
+        return QStringLiteral("наблюдение");
+    case Out:
+        return QStringLiteral("за допуском");
+    case Immediate:
+        return QStringLiteral("срочно");
+    }
+    return QString();
+}
+
+Severity Limits::classify(double v) const
+{
+    const qint64 m = micro(v);
+    if (immediate && (m > micro(immediateHigh) || m < micro(immediateLow)))
+        return Immediate;
+    const qint64 lo = micro(low), hi = micro(high);
+    if (m > hi || m < lo)
+        return Out;
+    const qint64 margin = micro(watch);
+    if (margin > 0 && (m > hi - margin || m < lo + margin))
+        return Watch;
+    return Normal;
+}
+
+double Limits::excess(double v) const
+{
+    const qint64 m = micro(v), lo = micro(low), hi = micro(high);
+    return double(std::max(m - hi, lo - m)) / 1e6;
+}
+
+namespace ExceedanceFinder {
 
 void sortByRun(std::vector<Stretch> *stretches)
 {
@@ -89,27 +138,65 @@ void sortByRun(std::vector<Stretch> *stretches)
     });
 }
 
-} // namespace
-
-namespace ExceedanceFinder {
-
-std::vector<Stretch> find(const Protocol &protocol, const Track &track, const Limits limits[channelCount])
+std::vector<Stretch> find(const Protocol &protocol, const Track &track, const Limits limits[channelCount],
+                          int minRows)
 {
     const std::vector<ProtocolRow> &rows = protocol.rows;
     std::vector<Stretch> stretches;
+    std::vector<char> severity(rows.size());
     for (int c = 0; c < channelCount; ++c) {
         const Limits &l = limits[c];
+        for (size_t i = 0; i < rows.size(); ++i)
+            severity[i] = char(rows[i].hasValue[c] ? l.classify(rows[i].value[c]) : Normal);
+        const size_t from = stretches.size();
         collect(
-            track, Channel(c), rows.size(),
-            [&](size_t i) { return rows[i].hasValue[c] && l.outside(rows[i].value[c]); },
-            [&](size_t i) { return l.excess(rows[i].value[c]); },
-            [&](size_t i) { return rows[i].value[c]; }, &stretches);
+            track, Channel(c), rows.size(), [&](size_t i) { return severity[i] >= Out; },
+            [&](size_t i) { return l.excess(rows[i].value[c]); }, &stretches);
+        for (size_t k = from; k < stretches.size(); ++k) {
+            Stretch &s = stretches[k];
+            s.peak = rows[size_t(s.peakRow)].value[c];
+            s.excess = l.excess(s.peak);
+            int run = 0, longest = 0;
+            for (int i = s.first; i <= s.last; ++i) {
+                run = severity[size_t(i)] == Immediate ? run + 1 : 0;
+                longest = std::max(longest, run);
+            }
+            s.severity = longest >= std::max(1, minRows) ? Immediate : Out;
+        }
     }
     sortByRun(&stretches);
     return stretches;
 }
 
-std::vector<PicketSummary> summarise(const Protocol &protocol, const std::vector<Stretch> &exceedances,
+std::vector<Stretch> findWatched(const Protocol &protocol, const Track &track, const Limits limits[channelCount],
+                                 int minRows)
+{
+    const std::vector<ProtocolRow> &rows = protocol.rows;
+    std::vector<Stretch> stretches;
+    for (int c = 0; c < channelCount; ++c) {
+        const Limits &l = limits[c];
+        if (!(l.watch > 0))
+            continue;
+        std::vector<Stretch> found;
+        collect(
+            track, Channel(c), rows.size(),
+            [&](size_t i) { return rows[i].hasValue[c] && l.classify(rows[i].value[c]) == Watch; },
+            [&](size_t i) { return l.excess(rows[i].value[c]); }, &found);
+        for (Stretch &s : found) {
+            if (s.rows() < minRows)
+                continue;
+            s.severity = Watch;
+            s.peak = rows[size_t(s.peakRow)].value[c];
+            s.excess = l.excess(s.peak);
+            stretches.push_back(s);
+        }
+    }
+    sortByRun(&stretches);
+    return stretches;
+}
+
+std::vector<PicketSummary> summarise(const Protocol &protocol, const Track &track,
+                                     const std::vector<Stretch> &counted, const std::vector<Stretch> &watched,
                                      const Limits limits[channelCount])
 {
     const std::vector<ProtocolRow> &rows = protocol.rows;
@@ -136,10 +223,20 @@ std::vector<PicketSummary> summarise(const Protocol &protocol, const std::vector
                 p.worstRow[c] = int(i);
         }
     }
-    // A stretch over a picket mark counts for both pickets.
-    for (const Stretch &s : exceedances)
-        for (int k = section[size_t(s.first)]; k <= section[size_t(s.last)]; ++k)
-            ++pickets[size_t(k)].exceedances[s.channel];
+    // A stretch over a picket mark counts for both pickets; its length is
+    // shared out row by row, each row taking the step that led to it.
+    for (const std::vector<Stretch> *list : { &counted, &watched }) {
+        for (const Stretch &s : *list) {
+            for (int k = section[size_t(s.first)]; k <= section[size_t(s.last)]; ++k)
+                ++pickets[size_t(k)].stretches[s.channel][s.severity];
+            if (list != &counted)
+                continue;
+            pickets[size_t(section[size_t(s.first)])].lengthOut[s.channel] += 0.25;
+            for (int i = s.first + 1; i <= s.last; ++i)
+                pickets[size_t(section[size_t(i)])].lengthOut[s.channel]
+                    += track.x[size_t(i)] - track.x[size_t(i) - 1];
+        }
+    }
     return pickets;
 }
 
@@ -172,6 +269,7 @@ Comparison compare(const Protocol &protocol, const Track &track, const Protocol 
             const double b = other.rows[size_t(result.match[i])].value[c];
             return double(std::llround(a * 1000.0) - std::llround(b * 1000.0)) / 1000.0;
         };
+        const size_t from = result.differences.size();
         collect(
             track, Channel(c), rows.size(),
             [&](size_t i) {
@@ -179,7 +277,9 @@ Comparison compare(const Protocol &protocol, const Track &track, const Protocol 
                 return j >= 0 && rows[i].hasValue[c] && other.rows[size_t(j)].hasValue[c]
                        && std::fabs(difference(i)) > tolerance;
             },
-            [&](size_t i) { return std::fabs(difference(i)); }, difference, &result.differences);
+            [&](size_t i) { return std::fabs(difference(i)); }, &result.differences);
+        for (size_t k = from; k < result.differences.size(); ++k)
+            result.differences[k].peak = difference(size_t(result.differences[k].peakRow));
     }
     sortByRun(&result.differences);
     return result;
