@@ -1,6 +1,7 @@
 #include "protocolreader.h"
 #include "reportmaker.h"
 #include "reportpdf.h"
+#include "runfile.h"
 #include "simulatedrun.h"
 
 #include "testfolder.h"
@@ -145,15 +146,47 @@ int pdfPages(const QString &path)
     return int(fileBytes(path).count("/Type /Page\n"));
 }
 
-// The text of one page, columns kept apart by blanks; empty without pdftotext.
-QString pdfText(const QString &path, int page)
+// The text of one page (of all for 0), columns kept apart by blanks; empty
+// without pdftotext.
+QString pdfText(const QString &path, int page = 0)
 {
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
     if (pdftotext.isEmpty())
         return QString();
+    QStringList args { "-layout" };
+    if (page > 0)
+        args << "-f" << QString::number(page) << "-l" << QString::number(page);
     QProcess p;
-    p.start(pdftotext, { "-layout", "-f", QString::number(page), "-l", QString::number(page), path, "-" });
+    p.start(pdftotext, args << path << "-");
     return p.waitForFinished(60000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+
+RunMark mark(double distance, const char *kind, const QString &note = QString())
+{
+    RunMark m;
+    m.picket = 5;
+    m.distance = distance;
+    m.kind = QString::fromLatin1(kind);
+    m.note = note;
+    m.time = QDateTime(QDate(2026, 12, 8), QTime(1, 7));
+    return m;
+}
+
+// The run file of a protocol over picket 5, its ramp from 10.20 to 10.60 m.
+QByteArray runFile(const QByteArray &protocol, const QDate &calibration)
+{
+    RunInfo run;
+    run.line = QStringLiteral("Кольцевая");
+    run.track = QStringLiteral("2");
+    run.operatorName = QStringLiteral("Иванов И. И.");
+    run.trolley = QStringLiteral("Р-417 № 0042");
+    run.calibrationValidUntil = calibration;
+    run.startPicket = 5;
+    run.started = QDateTime(QDate(2026, 12, 8), QTime(1, 5));
+    run.stopped = QDateTime(QDate(2026, 12, 8), QTime(1, 20));
+    run.sha256 = RunFile::sha256Hex(protocol);
+    run.marks = { mark(10.2, "rampStart"), mark(10.4, "joint", QStringLiteral("стык сварной")), mark(10.6, "rampEnd") };
+    return RunFile::toJson(run);
 }
 
 } // namespace
@@ -283,42 +316,73 @@ void TestReport::titleBlockTellsWhatTheReportRestsOn_data()
 {
     QTest::addColumn<QByteArray>("protocol");
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QStringList>("shown");    // on the first page
+    QTest::addColumn<QString>("runPath");  // empty: no run file
+    QTest::addColumn<QByteArray>("run");
+    QTest::addColumn<QStringList>("shown");
     QTest::addColumn<QStringList>("notShown");
 
+    // Vertically a stretch of two rows, horizontally a spike; both lie in the ramp.
     const QByteArray rows = "5+;10.00;6.000;8.000;\n5+;10.25;6.500;8.500;\n5+;10.50;-6.500;0.000;\n";
+    const QByteArray protocol = ProtocolReader::header() + '\n' + rows;
+    const QByteArray expired = runFile(protocol, QDate(2026, 11, 30));
     QTest::newRow("a protocol as the program writes it, the rules by default")
-        << ProtocolReader::header() + '\n' + rows << QStringList()
+        << protocol << QStringList() << QString() << QByteArray()
         << QStringList { "Windows-1251", "пределы не заданы, класс не используется", "ближе 1 мм к пределу",
-                         "участок считается от 2 строк подряд за допуском", "вертикаль 0.50 м, горизонталь 0.00 м" }
-        << QStringList { "Срочно, вертикаль" };
+                         "участок считается от 2 строк подряд за допуском", "вертикаль 0.50 м, горизонталь 0.00 м",
+                         "вертикаль 1, горизонталь 0" }
+        << QStringList { "Срочно, вертикаль", "Файл проезда", "Линия, путь", "Отметки проезда", "В зоне отвода" };
     QTest::newRow("a protocol saved again as UTF-8 by a spreadsheet, the wider pair given")
         << "\xEF\xBB\xBF" + ProtocolReader::headerText().toUtf8() + "\r\n" + rows
-        << QStringList { "--vertical-immediate", "-9,9", "--watch", "0", "--min-rows", "1" }
+        << QStringList { "--vertical-immediate", "-9,9", "--watch", "0", "--min-rows", "1" } << QString() << QByteArray()
         << QStringList { "UTF-8 с меткой BOM", "за пределами от -9 до 9 мм", "Наблюдение", "не используется",
                          "считается каждая строка за допуском" }
         << QStringList { "Windows-1251" };
+    QTest::newRow("the run file beside the protocol, its calibration out of date, its ramp out of the counts")
+        << protocol << QStringList() << "night.json" << expired
+        << QStringList { "Кольцевая, путь 2", "Иванов И. И.", "Р-417 № 0042", "30.11.2026: истекла на день проезда",
+                         "08.12.2026 01:05 – 01:20", "совпадает с файлом проезда", "участков 2 в 1 отводах",
+                         "вертикаль 0, горизонталь 0", "вертикаль 0.00 м, горизонталь 0.00 м",
+                         "В зоне отвода: за допуском", "начало отвода", "стык сварной", "ПК 5 + 10.40" }
+        << QStringList { "НЕ совпадает", "Одиночные выбросы" };
+    QByteArray tampered = protocol;
+    tampered.replace("-6.500", "-6.400");
+    QTest::newRow("a protocol changed after its run file was written")
+        << tampered << QStringList() << "night.json" << expired
+        << QStringList { "НЕ совпадает: протокол изменён после записи", "Иванов И. И." }
+        << QStringList { "совпадает с файлом проезда" };
+    QTest::newRow("a run file named on the command line")
+        << protocol << QStringList { "--run", "runs/kept.json" } << "runs/kept.json"
+        << runFile(protocol, QDate(2026, 12, 31))
+        << QStringList { "kept.json", "31.12.2026", "совпадает с файлом проезда" } << QStringList { "истекла" };
+    QTest::newRow("a run file beside the protocol that is not JSON")
+        << protocol << QStringList() << "night.json" << QByteArray("{ line")
+        << QStringList { "не прочитан", "вертикаль 1, горизонталь 0" } << QStringList { "Линия, путь" };
 }
 
 void TestReport::titleBlockTellsWhatTheReportRestsOn()
 {
     QFETCH(QByteArray, protocol);
     QFETCH(QStringList, args);
+    QFETCH(QString, runPath);
+    QFETCH(QByteArray, run);
     QFETCH(QStringList, shown);
     QFETCH(QStringList, notShown);
     TestFolder folder;
     QVERIFY(folder.isValid());
     QVERIFY(writeFile("night.csv", protocol));
+    if (!runPath.isEmpty())
+        QVERIFY(QDir().mkpath(QFileInfo(runPath).path()) && writeFile(runPath, run));
     const Run r = runReport(QStringList { "night.csv" } + args);
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-    const QString first = pdfText("night.pdf", 1);
-    if (first.isEmpty())
+    const QString all = pdfText("night.pdf");
+    if (all.isEmpty())
         QSKIP("pdftotext (poppler-utils) is not installed: the pages are not read");
-    shown << QString::fromLatin1(QCryptographicHash::hash(protocol, QCryptographicHash::Sha256).toHex());
+    QVERIFY(pdfText("night.pdf", 1).contains(
+        QString::fromLatin1(QCryptographicHash::hash(protocol, QCryptographicHash::Sha256).toHex())));
     for (const QString &text : shown)
-        QVERIFY2(first.contains(text), qPrintable(text + QStringLiteral(" not in:\n") + first));
+        QVERIFY2(all.contains(text), qPrintable(text + QStringLiteral(" not in:\n") + all));
     for (const QString &text : notShown)
-        QVERIFY2(!first.contains(text), qPrintable(text));
+        QVERIFY2(!all.contains(text), qPrintable(text));
     const QString last = pdfText("night.pdf", pdfPages("night.pdf"));
     for (const char *line : { "Составил", "Проверил", "подпись", "дата" })
         QVERIFY2(last.contains(QString::fromUtf8(line)), qPrintable(last));
@@ -381,6 +445,8 @@ void TestReport::badInputKeepsTheOldReport_data()
     QTest::newRow("an immediate pair inside the tolerance") << good << QStringList { "--vertical-immediate", "-5,7" } << 2
                                                             << "пределы «срочно» по вертикали (-5, 7) должны лежать не ближе допуска";
     QTest::newRow("a noise rule of no rows") << good << QStringList { "--min-rows", "0" } << 2 << "--min-rows: нужно целое";
+    QTest::newRow("a run file named that is not there") << good << QStringList { "--run", "run.json" } << 1
+                                                        << "run.json: ";
     QTest::newRow("the report aimed at the protocol") << good << QStringList { "-o", "night.csv" } << 2
                                                       << "это протокол, данный на входе";
     QTest::newRow("the list aimed at the protocol") << good << QStringList { "--csv", "./night.csv" } << 2

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 constexpr double maxGapMetres = 10.0;
@@ -197,7 +198,7 @@ std::vector<Stretch> findWatched(const Protocol &protocol, const Track &track, c
 
 std::vector<PicketSummary> summarise(const Protocol &protocol, const Track &track,
                                      const std::vector<Stretch> &counted, const std::vector<Stretch> &watched,
-                                     const Limits limits[channelCount])
+                                     const Limits limits[channelCount], const std::vector<char> *skipped)
 {
     const std::vector<ProtocolRow> &rows = protocol.rows;
     std::vector<PicketSummary> pickets;
@@ -216,7 +217,7 @@ std::vector<PicketSummary> summarise(const Protocol &protocol, const Track &trac
         ++p.rows;
         section[i] = int(pickets.size()) - 1;
         for (int c = 0; c < channelCount; ++c) {
-            if (!r.hasValue[c])
+            if (!r.hasValue[c] || (skipped && (*skipped)[i]))
                 continue;
             if (p.worstRow[c] < 0
                 || limits[c].excess(r.value[c]) > limits[c].excess(rows[size_t(p.worstRow[c])].value[c]))
@@ -283,6 +284,47 @@ Comparison compare(const Protocol &protocol, const Track &track, const Protocol 
     }
     sortByRun(&result.differences);
     return result;
+}
+
+std::vector<double> place(const Protocol &protocol, const Track &track, const std::vector<RunMark> &marks)
+{
+    const std::vector<ProtocolRow> &rows = protocol.rows;
+    std::vector<double> x(marks.size(), std::numeric_limits<double>::quiet_NaN());
+    if (marks.empty())
+        return x;
+    auto key = [](qint32 picket, bool forward) { return qint64(picket) * 2 + (forward ? 1 : 0); };
+    // The first section of each picket and direction: its rows' distances grow.
+    QHash<qint64, std::pair<int, int>> sections;
+    for (size_t i = 0; i < rows.size();) {
+        size_t end = i + 1;
+        while (end < rows.size() && rows[end].picket == rows[i].picket && rows[end].forward == rows[i].forward
+               && rows[end].quarters > rows[end - 1].quarters)
+            ++end;
+        const qint64 k = key(rows[i].picket, rows[i].forward);
+        if (!sections.contains(k))
+            sections.insert(k, { int(i), int(end) - 1 });
+        i = end;
+    }
+    for (size_t m = 0; m < marks.size(); ++m) {
+        const auto it = sections.constFind(key(marks[m].picket, marks[m].forward));
+        if (it == sections.constEnd())
+            continue;
+        const int first = it->first, last = it->second;
+        const double metres = marks[m].distance;
+        // The last row at or before the mark, or the first row of the section.
+        int lo = first, hi = last;
+        while (lo < hi) {
+            const int mid = (lo + hi + 1) / 2;
+            if (rows[size_t(mid)].quarters * 0.25 <= metres)
+                lo = mid;
+            else
+                hi = mid - 1;
+        }
+        const double beyond = metres - rows[size_t(lo)].quarters * 0.25;
+        const double room = lo < last ? track.x[size_t(lo) + 1] - track.x[size_t(lo)] : 0.25;
+        x[m] = track.x[size_t(lo)] + std::clamp(beyond, 0.0, room);
+    }
+    return x;
 }
 
 } // namespace ExceedanceFinder

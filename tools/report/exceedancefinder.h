@@ -2,6 +2,7 @@
 #define EXCEEDANCEFINDER_H
 
 #include "protocol.h"
+#include "runfile.h"
 
 #include <vector>
 
@@ -121,12 +122,19 @@ std::vector<Stretch> findWatched(const Protocol &protocol, const Track &track, c
 void sortByRun(std::vector<Stretch> *stretches);
 
 // counted and watched decide the counts and lengths; any other stretch (a
-// one-row spike, one in a ramp) is left out.
+// one-row spike, one in a ramp) is left out, as are the rows marked in
+// `skipped` (when given) from the worst values.
 std::vector<PicketSummary> summarise(const Protocol &protocol, const Track &track,
                                      const std::vector<Stretch> &counted, const std::vector<Stretch> &watched,
-                                     const Limits limits[channelCount]);
+                                     const Limits limits[channelCount], const std::vector<char> *skipped = nullptr);
 
 Comparison compare(const Protocol &protocol, const Track &track, const Protocol &other, double tolerance);
+
+// Each mark's place on the track's axis: within the first stretch of rows of
+// its picket and direction, between the rows around its distance (marks are
+// taken to the centimetre, rows to the quarter metre). NaN for a mark whose
+// picket and direction the protocol does not hold.
+std::vector<double> place(const Protocol &protocol, const Track &track, const std::vector<RunMark> &marks);
 
 } // namespace ExceedanceFinder
 

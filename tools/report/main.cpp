@@ -126,9 +126,14 @@ int main(int argc, char **argv)
                                              QStringLiteral("Расхождения проездов больше этого попадают в список "
                                                             "(мм, по умолчанию 2)."),
                                              QStringLiteral("MM"), QStringLiteral("2"));
+    const QCommandLineOption runOption(QStringLiteral("run"),
+                                       QStringLiteral("Файл проезда: линия, путь, оператор, тележка, поверка, "
+                                                      "отметки (по умолчанию файл протокола с .json рядом с ним, "
+                                                      "если он есть)."),
+                                       QStringLiteral("RUN.json"));
     parser.addOptions({ outputOption, verticalOption, horizontalOption, verticalImmediateOption,
                         horizontalImmediateOption, watchOption, minRowsOption, sortOption, metresOption, csvOption,
-                        compareOption, toleranceOption });
+                        compareOption, toleranceOption, runOption });
 
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText() + QStringLiteral(" (см. --help)"), Usage);
@@ -182,6 +187,7 @@ int main(int argc, char **argv)
         return fail(QStringLiteral("--compare-tolerance имеет смысл только с --compare"), Usage);
     options.csv = parser.value(csvOption);
     options.compare = parser.value(compareOption);
+    options.runFile = parser.value(runOption);
 
     QString output = parser.value(outputOption);
     if (output.isEmpty()) {

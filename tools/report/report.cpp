@@ -48,7 +48,7 @@ QString ReportOptions::problem() const
     return QString();
 }
 
-Report Report::build(Protocol protocol, const ReportOptions &options)
+Report Report::build(Protocol protocol, const ReportOptions &options, const RunInfo *run)
 {
     Report report;
     report.protocol = std::move(protocol);
@@ -56,16 +56,36 @@ Report Report::build(Protocol protocol, const ReportOptions &options)
         report.limits[c] = options.limits[c];
     report.minRows = std::max(1, options.minRows);
     report.track = Track::build(report.protocol);
+    if (run)
+        report.placeRun(*run);
 
+    const std::vector<double> &x = report.track.x;
+    auto inRamp = [&](const Stretch &s) {
+        return std::any_of(report.ramps.begin(), report.ramps.end(), [&](const RampZone &z) {
+            return z.holds(x[size_t(s.first)], x[size_t(s.last)]);
+        });
+    };
     for (Stretch &s : ExceedanceFinder::find(report.protocol, report.track, report.limits, report.minRows))
-        (s.rows() < report.minRows ? report.spikes : report.exceedances).push_back(s);
-    report.watched = ExceedanceFinder::findWatched(report.protocol, report.track, report.limits, report.minRows);
+        (inRamp(s) ? report.inRamp : s.rows() < report.minRows ? report.spikes : report.exceedances).push_back(s);
+    for (Stretch &s : ExceedanceFinder::findWatched(report.protocol, report.track, report.limits, report.minRows))
+        if (!inRamp(s))
+            report.watched.push_back(s);
     if (!options.sortByPosition) {
         std::stable_sort(report.exceedances.begin(), report.exceedances.end(),
                          [](const Stretch &a, const Stretch &b) { return a.severity > b.severity; });
     }
+    // A ramp's readings are off nominal on purpose: they are no picket's worst.
+    std::vector<char> inZone;
+    if (!report.ramps.empty()) {
+        inZone.assign(x.size(), 0);
+        for (const RampZone &z : report.ramps) {
+            const auto a = std::lower_bound(x.begin(), x.end(), z.from - 0.125);
+            const auto b = std::upper_bound(x.begin(), x.end(), z.to + 0.125);
+            std::fill(inZone.begin() + (a - x.begin()), inZone.begin() + (b - x.begin()), 1);
+        }
+    }
     report.pickets = ExceedanceFinder::summarise(report.protocol, report.track, report.exceedances, report.watched,
-                                                 report.limits);
+                                                 report.limits, inZone.empty() ? nullptr : &inZone);
     for (const PicketSummary &p : report.pickets)
         for (int c = 0; c < channelCount; ++c)
             report.lengthOut[c] += p.lengthOut[c];
@@ -78,6 +98,36 @@ Report Report::build(Protocol protocol, const ReportOptions &options)
     }
     report.bothDirections = direction[0] && direction[1];
     return report;
+}
+
+void Report::placeRun(const RunInfo &info)
+{
+    hasRun = true;
+    run = info;
+    const std::vector<double> positions = ExceedanceFinder::place(protocol, track, info.marks);
+    int start = -1;
+    for (size_t i = 0; i < info.marks.size(); ++i) {
+        PlacedMark m;
+        m.mark = info.marks[i];
+        m.x = positions[i];
+        m.placed = !std::isnan(m.x);
+        marks.push_back(m);
+        // A ramp is a start and the next end; an end with no start before it,
+        // or a start never ended, marks no zone: its stretches stay counted.
+        if (!m.placed)
+            continue;
+        if (m.mark.kind == QLatin1String("rampStart")) {
+            start = int(i);
+        } else if (m.mark.kind == QLatin1String("rampEnd") && start >= 0) {
+            RampZone z;
+            z.from = std::min(marks[size_t(start)].x, m.x);
+            z.to = std::max(marks[size_t(start)].x, m.x);
+            z.startMark = start;
+            z.endMark = int(i);
+            ramps.push_back(z);
+            start = -1;
+        }
+    }
 }
 
 void Report::compareWith(Protocol run, double tolerance)
@@ -139,6 +189,8 @@ bool write(const Report &report, QIODevice *device)
         return false;
     for (const Stretch &s : report.exceedances)
         bytes += row(report, s);
+    for (const Stretch &s : report.inRamp)
+        bytes += row(report, s, QStringLiteral("в зоне отвода"));
     for (const Stretch &s : report.spikes)
         bytes += row(report, s, QStringLiteral("одиночный выброс"));
     return device->write(bytes) == bytes.size();

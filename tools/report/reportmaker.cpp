@@ -2,6 +2,7 @@
 
 #include "protocolreader.h"
 #include "reportpdf.h"
+#include "runfile.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -59,17 +60,25 @@ bool saveWhole(const QString &path, const std::function<bool(QIODevice *, QStrin
 
 } // namespace
 
+QString ReportMaker::runFileOf(const QString &protocol, const ReportOptions &options)
+{
+    return options.runFile.isEmpty() ? RunFile::pathFor(protocol) : options.runFile;
+}
+
 QString ReportMaker::usageProblem(const QString &protocol, const QString &pdf, const ReportOptions &options)
 {
     const QString problem = options.problem();
     if (!problem.isEmpty())
         return problem;
-    // A slip on the command line must not put a report where a protocol was.
+    // A slip on the command line must not put a report where a protocol or
+    // its run file was.
     for (const QString &target : { pdf, options.csv }) {
         if (target.isEmpty())
             continue;
         if (sameFile(target, protocol) || (!options.compare.isEmpty() && sameFile(target, options.compare)))
             return QStringLiteral("%1: это протокол, данный на входе; отчёт поверх него не пишется").arg(target);
+        if (sameFile(target, runFileOf(protocol, options)))
+            return QStringLiteral("%1: это файл проезда; отчёт поверх него не пишется").arg(target);
     }
     if (!options.csv.isEmpty() && QFileInfo(options.csv).absoluteFilePath() == QFileInfo(pdf).absoluteFilePath())
         return QStringLiteral("PDF и CSV были бы одним файлом %1").arg(options.csv);
@@ -92,7 +101,23 @@ bool ReportMaker::make(const QString &protocolPath, const QString &pdf, const Re
     Protocol protocol;
     if (!ProtocolReader::read(protocolPath, &protocol, error))
         return false;
-    Report report = Report::build(std::move(protocol), options);
+    // A run file named on purpose must be read; the one that merely lies
+    // beside the protocol must not stop the report, which then says why it
+    // was left out.
+    const QString runPath = runFileOf(protocolPath, options);
+    RunInfo run;
+    QString runProblem;
+    bool hasRun = false;
+    if (!options.runFile.isEmpty() || (QFileInfo::exists(runPath) && !sameFile(runPath, protocolPath))) {
+        hasRun = RunFile::read(runPath, &run, &runProblem);
+        if (!hasRun && !options.runFile.isEmpty()) {
+            *error = runProblem;
+            return false;
+        }
+    }
+    Report report = Report::build(std::move(protocol), options, hasRun ? &run : nullptr);
+    report.runPath = runPath;
+    report.runProblem = runProblem;
     if (!options.compare.isEmpty()) {
         Protocol other;
         if (!ProtocolReader::read(options.compare, &other, error))
@@ -126,6 +151,15 @@ bool ReportMaker::make(const QString &protocolPath, const QString &pdf, const Re
             *summary += QStringLiteral(", расхождений с %1: %2")
                             .arg(QFileInfo(report.other.path).fileName())
                             .arg(report.comparison.differences.size());
+        if (report.hasRun) {
+            *summary += QStringLiteral(", в зоне отвода %1, отметок %2, контрольная сумма %3")
+                            .arg(report.inRamp.size())
+                            .arg(report.marks.size())
+                            .arg(report.checksumMatches() ? QStringLiteral("совпадает")
+                                                          : QStringLiteral("НЕ совпадает"));
+        } else if (!report.runProblem.isEmpty()) {
+            *summary += QStringLiteral("; файл проезда не прочитан: ") + report.runProblem;
+        }
     }
     return true;
 }

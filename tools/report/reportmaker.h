@@ -5,8 +5,8 @@
 
 #include <QString>
 
-// Makes the report of one protocol from end to end: reads it (and a second
-// run to compare with), works the report out, and writes the CSV list when
+// Makes the report of one protocol from end to end: reads it (with its run
+// file, and a second run to compare with), works the report out, and writes the CSV list when
 // asked and the PDF, each whole or not at all. It keeps no state and changes
 // nothing of the application, so the window may run it on a worker thread
 // while its QGuiApplication (needed for fonts) lives on the GUI thread; the
@@ -18,6 +18,10 @@ public:
     // make no report, a target that is an input protocol, the PDF and the CSV
     // on one path. Empty when there is none.
     static QString usageProblem(const QString &protocol, const QString &pdf, const ReportOptions &options);
+
+    // The run file the report reads: the one named, or the protocol's own
+    // ("night.json" beside "night.csv"), used when it is there.
+    static QString runFileOf(const QString &protocol, const ReportOptions &options);
 
     // false and the reason in *error ("file:line: reason" for a bad protocol),
     // with no target touched. On success *summary (when given) says in one

@@ -1,5 +1,7 @@
 #include "reportpdf.h"
 
+#include "runfile.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -45,6 +47,8 @@ const QColor runLine(22, 62, 150);
 const QColor otherLine(232, 128, 0);
 const QColor differenceBar(140, 40, 170);
 const QColor picketLine(60, 60, 60);
+const QColor rampFill(218, 226, 242);
+const QColor markLine(0, 118, 118);
 
 // 1, 2 or 5 times a power of ten, at least raw.
 double niceStep(double raw)
@@ -201,6 +205,7 @@ private:
     double m_y = 0;  // where the next table starts on the current page, mm
     std::vector<Shade> m_shades[channelCount];
     std::vector<Shade> m_differences[channelCount];
+    std::vector<int> m_marks;  // placed marks by their place on the axis
     Scale m_scale[channelCount];
 };
 
@@ -233,6 +238,11 @@ Writer::Writer(const Report &report, double metresPerPage, int totalPages, QPdfW
                 if (s.channel == c)
                     m_differences[c].push_back({ s.first, s.last, differenceBar, false });
     }
+    for (size_t i = 0; i < report.marks.size(); ++i)
+        if (report.marks[i].placed)
+            m_marks.push_back(int(i));
+    std::stable_sort(m_marks.begin(), m_marks.end(),
+                     [&](int a, int b) { return report.marks[size_t(a)].x < report.marks[size_t(b)].x; });
 }
 
 const QFont &Writer::font(double points, bool bold)
@@ -394,6 +404,29 @@ void Writer::titleLines(QVector<TitleLine> *left, QVector<TitleLine> *right) con
                                                .arg(r.missing[Vertical])
                                                .arg(r.missing[Horizontal]) },
     };
+    if (r.hasRun) {
+        const RunInfo &run = r.run;
+        const QString line = run.line.isEmpty() ? QStringLiteral("линия не указана") : run.line;
+        const QString track = run.track.isEmpty() ? QStringLiteral("путь не указан") : QStringLiteral("путь ") + run.track;
+        left->append({ QStringLiteral("Линия, путь"), line + QStringLiteral(", ") + track });
+        left->append({ QStringLiteral("Оператор"), run.operatorName.isEmpty() ? QStringLiteral("не указан") : run.operatorName });
+        left->append({ QStringLiteral("Тележка"), run.trolley.isEmpty() ? QStringLiteral("не указана") : run.trolley });
+        if (run.calibrationValidUntil.isValid()) {
+            const bool expired = run.calibrationExpired();
+            left->append({ QStringLiteral("Поверка до"),
+                           run.calibrationValidUntil.toString(QStringLiteral("dd.MM.yyyy"))
+                               + (expired ? QStringLiteral(": истекла на день проезда") : QString()),
+                           expired });
+        } else {
+            left->append({ QStringLiteral("Поверка до"), QStringLiteral("не указана") });
+        }
+        QString when = dateText(run.started);
+        if (run.stopped.isValid())
+            when += QStringLiteral(" – ")
+                    + (run.stopped.date() == run.started.date() ? run.stopped.toString(QStringLiteral("HH:mm"))
+                                                                : dateText(run.stopped));
+        left->append({ QStringLiteral("Запись"), when });
+    }
 
     right->clear();
     for (int c = 0; c < channelCount; ++c)
@@ -434,6 +467,24 @@ void Writer::titleLines(QVector<TitleLine> *left, QVector<TitleLine> *right) con
         right->append({ QStringLiteral("Участков наблюдения"), channelsText(watched[Vertical], watched[Horizontal]) });
     }
     right->append({ QStringLiteral("Одиночных выбросов"), QString::number(r.spikes.size()) });
+    if (r.hasRun) {
+        right->append({ QStringLiteral("Файл проезда"), QFileInfo(r.runPath).fileName() });
+        if (r.checksumMatches())
+            right->append({ QStringLiteral("Контрольная сумма"), QStringLiteral("совпадает с файлом проезда") });
+        else if (r.run.sha256.isEmpty())
+            right->append({ QStringLiteral("Контрольная сумма"), QStringLiteral("в файле проезда её нет"), true });
+        else
+            right->append({ QStringLiteral("Контрольная сумма"),
+                            QStringLiteral("НЕ совпадает: протокол изменён после записи"), true });
+        right->append({ QStringLiteral("В зоне отвода"),
+                        QStringLiteral("участков %1 в %2 отводах, в счёт не идут").arg(r.inRamp.size()).arg(r.ramps.size()) });
+        const auto unplaced = std::count_if(r.marks.begin(), r.marks.end(), [](const PlacedMark &m) { return !m.placed; });
+        right->append({ QStringLiteral("Отметок"),
+                        unplaced ? QStringLiteral("%1, из них вне протокола %2").arg(r.marks.size()).arg(unplaced)
+                                 : QString::number(r.marks.size()) });
+    } else if (!r.runProblem.isEmpty()) {
+        right->append({ QStringLiteral("Файл проезда"), QStringLiteral("не прочитан: ") + r.runProblem, true });
+    }
     if (r.compared) {
         int diff[channelCount] = { 0, 0 };
         for (const Stretch &s : r.comparison.differences)
@@ -594,6 +645,11 @@ bool Writer::lists()
     if (!table(listTitle, listColumns, int(r.exceedances.size()), listCells(r.exceedances),
                m_rows.empty() ? QStringLiteral("В протоколе нет строк.") : QStringLiteral("Участков за допуском нет.")))
         return false;
+    if (!r.ramps.empty()
+        && !table(QStringLiteral("В зоне отвода: за допуском целиком между началом и концом отвода, в счёт не идут"),
+                  listColumns, int(r.inRamp.size()), listCells(r.inRamp),
+                  QStringLiteral("В зонах отвода участков за допуском нет.")))
+        return false;
 
     // Spikes are many and short: four to a row.
     if (!r.spikes.empty()) {
@@ -648,6 +704,32 @@ bool Writer::lists()
             return false;
     }
 
+    if (r.hasRun) {
+        const QVector<Column> markColumns {
+            { QStringLiteral("№"), 11, R },
+            { QStringLiteral("Вид"), 32, L },
+            { QStringLiteral("Положение"), 34, L },
+            { QStringLiteral("Время"), 34, L },
+            { QStringLiteral("Примечание"), m_width - 111, L, true },
+        };
+        if (!table(QStringLiteral("Отметки проезда (на графиках по номеру)"), markColumns, int(r.marks.size()),
+                   [&](int i) {
+                       const PlacedMark &m = r.marks[size_t(i)];
+                       QString note = m.mark.note;
+                       if (!m.placed)
+                           note = (note.isEmpty() ? QString() : note + QStringLiteral("; "))
+                                  + QStringLiteral("в протоколе нет строк этого пикета");
+                       return QStringList { QString::number(i + 1), RunFile::markKindText(m.mark.kind),
+                                            positionText(m.mark.picket, m.mark.forward, m.mark.distance),
+                                            m.mark.time.isValid()
+                                                ? m.mark.time.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))
+                                                : QStringLiteral("—"),
+                                            note };
+                   },
+                   QStringLiteral("Отметок нет.")))
+            return false;
+    }
+
     if (r.compared) {
         const QVector<Column> differenceColumns {
             { QStringLiteral("№"), 11, R },
@@ -687,13 +769,13 @@ bool Writer::summary()
     const QString letter[channelCount] = { QStringLiteral("В"), QStringLiteral("Г") };
     for (int c = 0; c < channelCount; ++c) {
         if (immediate)
-            columns.append({ QStringLiteral("Срочно ") + letter[c], 15, R });
-        columns.append({ QStringLiteral("За допуском ") + letter[c], 20, R });
+            columns.append({ QStringLiteral("Срочно ") + letter[c], 14, R });
+        columns.append({ QStringLiteral("За допуском ") + letter[c], 18, R });
         if (watch)
-            columns.append({ QStringLiteral("Наблюдение ") + letter[c], 23, R });
-        columns.append({ QStringLiteral("За допуском ") + letter[c] + QStringLiteral(", м"), 22, R });
-        columns.append({ QStringLiteral("Худшее ") + letter[c] + QStringLiteral(", мм"), 19, R });
-        columns.append({ QStringLiteral("Где ") + letter[c], 28, L });
+            columns.append({ QStringLiteral("Наблюдение ") + letter[c], 21, R });
+        columns.append({ QStringLiteral("За допуском ") + letter[c] + QStringLiteral(", м"), 20, R });
+        columns.append({ QStringLiteral("Худшее ") + letter[c] + QStringLiteral(", мм"), 18, R });
+        columns.append({ QStringLiteral("Где ") + letter[c], 26, L });
     }
     auto cells = [&](int i) {
         const PicketSummary &s = r.pickets[size_t(i)];
@@ -717,7 +799,10 @@ bool Writer::summary()
         }
         return cells;
     };
-    return table(QStringLiteral("Сводка по пикетам (участок через отметку пикета считается в обоих)"),
+    return table(r.ramps.empty()
+                     ? QStringLiteral("Сводка по пикетам (участок через отметку пикета считается в обоих)")
+                     : QStringLiteral("Сводка по пикетам (участок через отметку пикета считается в обоих; худшее "
+                                      "значение вне зон отвода)"),
                  columns, int(r.pickets.size()), cells, QStringLiteral("В протоколе нет строк."));
 }
 
@@ -805,7 +890,7 @@ bool Writer::charts()
 
 double Writer::legend(double y)
 {
-    enum Kind { Line, Fill, Tick };
+    enum Kind { Line, Fill, Tick, Mark };
     struct Key { Kind kind; QColor colour; QString label; };
     QVector<Key> keys { { Line, runLine, QStringLiteral("проезд") }, { Fill, bandFill, QStringLiteral("допуск") } };
     if (m_report.usesWatch())
@@ -815,6 +900,10 @@ double Writer::legend(double y)
         keys.append({ Fill, immediateFill, QStringLiteral("срочно") });
     keys.append({ Fill, spikeFill, QStringLiteral("одиночный выброс") });
     keys.append({ Tick, faint, QStringLiteral("нет показаний") });
+    if (!m_report.ramps.empty())
+        keys.append({ Fill, rampFill, QStringLiteral("зона отвода") });
+    if (!m_marks.empty())
+        keys.append({ Mark, markLine, QStringLiteral("отметка, её номер") });
     if (m_report.compared) {
         keys.append({ Line, otherLine, QStringLiteral("второй проезд") });
         keys.append({ Fill, differenceBar, QStringLiteral("расхождение") });
@@ -833,6 +922,10 @@ double Writer::legend(double y)
         case Line:
             m_p->setPen(pen(key.colour, 0.5));
             m_p->drawLine(point(lx, y + 3), point(lx + 5, y + 3));
+            break;
+        case Mark:
+            m_p->setPen(pen(key.colour, 0.3, Qt::DashLine));
+            m_p->drawLine(point(lx + 2.5, y + 1), point(lx + 2.5, y + 5));
             break;
         case Tick:
             m_p->setPen(pen(key.colour, 0.25));
@@ -895,6 +988,15 @@ void Writer::chart(double top, double height, Channel c, double x0, double x1, s
                       watchFill);
         m_p->fillRect(QRectF(QPointF(plotDevice.left(), py(lim.low + inner)), QPointF(plotDevice.right(), py(lim.low))),
                       watchFill);
+    }
+
+    for (const RampZone &z : r.ramps) {
+        if (z.to < x0 || z.from > x1)
+            continue;
+        const double left = std::max(plotDevice.left(), px(z.from));
+        const double right = std::min(plotDevice.right(), px(z.to));
+        m_p->fillRect(QRectF(QPointF(left, plotDevice.top()), QPointF(std::max(left + 1, right), plotDevice.bottom())),
+                      rampFill);
     }
 
     // The stretches on this page only, found by binary search: a stretch as
@@ -1002,6 +1104,33 @@ void Writer::chart(double top, double height, Channel c, double x0, double x1, s
         m_p->setPen(pen(immediateLine, 0.4, Qt::DashDotLine));
         for (double v : { lim.immediateLow, lim.immediateHigh })
             m_p->drawLine(QPointF(plotDevice.left(), py(v)), QPointF(plotDevice.right(), py(v)));
+    }
+
+    // Marks as dashed lines; over the upper chart their numbers and kinds,
+    // or the number alone where the next mark stands too close.
+    const auto markFrom = std::lower_bound(m_marks.begin(), m_marks.end(), x0 - 1e-9,
+                                           [&](int m, double v) { return r.marks[size_t(m)].x < v; });
+    double labelRight = -1e9;
+    for (auto it = markFrom; it != m_marks.end() && r.marks[size_t(*it)].x <= x1 + 1e-9; ++it) {
+        const PlacedMark &m = r.marks[size_t(*it)];
+        const double X = px(m.x);
+        m_p->setPen(pen(markLine, 0.3, Qt::DashLine));
+        m_p->drawLine(QPointF(X, plotDevice.top()), QPointF(X, plotDevice.bottom()));
+        if (distances)
+            continue;
+        const QString number = QString::number(*it + 1);
+        const QString full = number + QLatin1Char(' ') + RunFile::markKindText(m.mark.kind);
+        const double left = X / m_u + 0.6;
+        const auto next = std::next(it);
+        const double room = next == m_marks.end() || r.marks[size_t(*next)].x > x1
+                                ? plot.right() - left
+                                : px(r.marks[size_t(*next)].x) / m_u - left;
+        const QString label = textWidth(full, 6.5) + 1 < room ? full : number;
+        if (left > labelRight) {
+            text(left, plot.top() + 0.3, textWidth(label, 6.5) + 1, 3.2, Qt::AlignLeft | Qt::AlignVCenter, label, 6.5,
+                 false, markLine);
+            labelRight = left + textWidth(label, 6.5) + 0.5;
+        }
     }
     m_p->restore();
 
