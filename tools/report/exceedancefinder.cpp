@@ -93,6 +93,14 @@ void collect(const Track &track, Channel channel, size_t count, Inside inside, S
         close();
 }
 
+// In run order by first row, the vertical channel first on a row.
+void sortByRun(std::vector<Stretch> *stretches)
+{
+    std::stable_sort(stretches->begin(), stretches->end(), [](const Stretch &a, const Stretch &b) {
+        return a.first != b.first ? a.first < b.first : a.channel < b.channel;
+    });
+}
+
 } // namespace
 
 QString severityName(Severity severity)
@@ -131,13 +139,6 @@ double Limits::excess(double v) const
 }
 
 namespace ExceedanceFinder {
-
-void sortByRun(std::vector<Stretch> *stretches)
-{
-    std::stable_sort(stretches->begin(), stretches->end(), [](const Stretch &a, const Stretch &b) {
-        return a.first != b.first ? a.first < b.first : a.channel < b.channel;
-    });
-}
 
 std::vector<Stretch> find(const Protocol &protocol, const Track &track, const Limits limits[channelCount],
                           int minRows)

@@ -26,11 +26,9 @@ struct Limits
     double immediateLow = 0;
     double immediateHigh = 0;
 
-    bool inverted() const { return low > high; }
     // Compared to the micrometre, so that a limit typed as 6.3 and a margin of
     // 0.1 put 6.2 exactly on the watch boundary, as they do on paper.
     Severity classify(double v) const;
-    bool outside(double v) const { return classify(v) >= Out; }
     // How far beyond the tolerance; negative within it. Picks the worst value.
     double excess(double v) const;
 };
@@ -117,9 +115,6 @@ std::vector<Stretch> find(const Protocol &protocol, const Track &track, const Li
 // Stretches of at least minRows rows in the watched margin, in run order.
 std::vector<Stretch> findWatched(const Protocol &protocol, const Track &track, const Limits limits[channelCount],
                                  int minRows = 1);
-
-// Stretches in run order by first row, the vertical channel first on a row.
-void sortByRun(std::vector<Stretch> *stretches);
 
 // counted and watched decide the counts and lengths; any other stretch (a
 // one-row spike, one in a ramp) is left out, as are the rows marked in
