@@ -289,10 +289,12 @@ bool Writer::glyphs(const QRawFont &font, const QString &s, QGlyphRun *run, doub
     if (indexes.isEmpty() || indexes.contains(0))
         return false;
     const QVector<QPointF> advances = font.advancesForGlyphIndexes(indexes);
+    // Glyphs stand on whole device units, a twentieth of a millimetre apart:
+    // the PDF then says "36 0 Td" where it would say "35.6250000 0 Td".
     QVector<QPointF> positions(indexes.size());
     double x = 0;
     for (int i = 0; i < indexes.size(); ++i) {
-        positions[i] = QPointF(x, 0);
+        positions[i] = QPointF(std::round(x), 0);
         x += advances[i].x();
     }
     run->setRawFont(font);
@@ -332,7 +334,7 @@ void Writer::text(double x, double y, double w, double h, Qt::Alignment align, c
     const double baseline = align & Qt::AlignTop      ? r.top() + raw.ascent()
                             : align & Qt::AlignBottom ? r.bottom() - raw.descent()
                                                       : r.center().y() + (raw.ascent() - raw.descent()) / 2;
-    m_p->drawGlyphRun(QPointF(left, baseline), run);
+    m_p->drawGlyphRun(QPointF(std::round(left), std::round(baseline)), run);
 }
 
 double Writer::textWidth(const QString &s, double points, bool bold)
@@ -625,10 +627,10 @@ bool Writer::lists()
         { QStringLiteral("Конец"), 30, L },
         { QStringLiteral("Длина, м"), 17, R },
         { QStringLiteral("Пик, мм"), 17, R },
-        { QStringLiteral("Превышение, мм"), 24, R },
+        { QStringLiteral("Превышение, мм"), 28, R },
         { QStringLiteral("Положение пика"), 30, L },
         { QStringLiteral("Строк"), 13, R },
-        { QStringLiteral("Примечание"), 56, L, true },
+        { QStringLiteral("Примечание"), 52, L, true },
     };
     auto listCells = [&](const std::vector<Stretch> &list) {
         return [&, list = &list](int i) {
