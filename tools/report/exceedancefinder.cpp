@@ -47,11 +47,6 @@ Track Track::build(const Protocol &protocol)
 
 namespace {
 
-qint64 micro(double mm)
-{
-    return std::llround(mm * 1e6);
-}
-
 // Walks the rows once and cuts stretches of joined rows that pass `inside`;
 // the peak is the row with the largest `score`, first one on a tie. Length and
 // the edge mark are filled in here; peak value, excess and class by the caller.
@@ -120,22 +115,42 @@ QString severityName(Severity severity)
 
 Severity Limits::classify(double v) const
 {
-    const qint64 m = micro(v);
-    if (immediate && (m > micro(immediateHigh) || m < micro(immediateLow)))
-        return Immediate;
-    const qint64 lo = micro(low), hi = micro(high);
-    if (m > hi || m < lo)
-        return Out;
-    const qint64 margin = micro(watch);
-    if (margin > 0 && (m > hi - margin || m < lo + margin))
-        return Watch;
-    return Normal;
+    return Bands(*this).classify(v);
 }
 
 double Limits::excess(double v) const
 {
-    const qint64 m = micro(v), lo = micro(low), hi = micro(high);
-    return double(std::max(m - hi, lo - m)) / 1e6;
+    return Bands(*this).excess(v);
+}
+
+Bands::Bands(const Limits &l)
+    : m_low(micro(l.low))
+    , m_high(micro(l.high))
+    , m_watchLow(m_low + micro(l.watch))
+    , m_watchHigh(m_high - micro(l.watch))
+    , m_immediateLow(micro(l.immediateLow))
+    , m_immediateHigh(micro(l.immediateHigh))
+    , m_immediate(l.immediate)
+    , m_watch(micro(l.watch) > 0)
+{
+}
+
+Severity Bands::classify(double v) const
+{
+    const qint64 m = micro(v);
+    if (m_immediate && (m > m_immediateHigh || m < m_immediateLow))
+        return Immediate;
+    if (m > m_high || m < m_low)
+        return Out;
+    if (m_watch && (m > m_watchHigh || m < m_watchLow))
+        return Watch;
+    return Normal;
+}
+
+double Bands::excess(double v) const
+{
+    const qint64 m = micro(v);
+    return double(std::max(m - m_high, m_low - m)) / 1e6;
 }
 
 namespace ExceedanceFinder {
@@ -147,7 +162,7 @@ std::vector<Stretch> find(const Protocol &protocol, const Track &track, const Li
     std::vector<Stretch> stretches;
     std::vector<char> severity(rows.size());
     for (int c = 0; c < channelCount; ++c) {
-        const Limits &l = limits[c];
+        const Bands l(limits[c]);
         for (size_t i = 0; i < rows.size(); ++i)
             severity[i] = char(rows[i].hasValue[c] ? l.classify(rows[i].value[c]) : Normal);
         const size_t from = stretches.size();
@@ -176,9 +191,9 @@ std::vector<Stretch> findWatched(const Protocol &protocol, const Track &track, c
     const std::vector<ProtocolRow> &rows = protocol.rows;
     std::vector<Stretch> stretches;
     for (int c = 0; c < channelCount; ++c) {
-        const Limits &l = limits[c];
-        if (!(l.watch > 0))
+        if (!(limits[c].watch > 0))
             continue;
+        const Bands l(limits[c]);
         std::vector<Stretch> found;
         collect(
             track, Channel(c), rows.size(),
@@ -202,6 +217,7 @@ std::vector<PicketSummary> summarise(const Protocol &protocol, const Track &trac
                                      const Limits limits[channelCount], const std::vector<char> *skipped)
 {
     const std::vector<ProtocolRow> &rows = protocol.rows;
+    const Bands bands[channelCount] = { Bands(limits[Vertical]), Bands(limits[Horizontal]) };
     std::vector<PicketSummary> pickets;
     std::vector<int> section(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -221,7 +237,7 @@ std::vector<PicketSummary> summarise(const Protocol &protocol, const Track &trac
             if (!r.hasValue[c] || (skipped && (*skipped)[i]))
                 continue;
             if (p.worstRow[c] < 0
-                || limits[c].excess(r.value[c]) > limits[c].excess(rows[size_t(p.worstRow[c])].value[c]))
+                || bands[c].excess(r.value[c]) > bands[c].excess(rows[size_t(p.worstRow[c])].value[c]))
                 p.worstRow[c] = int(i);
         }
     }

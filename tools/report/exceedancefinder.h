@@ -33,6 +33,21 @@ struct Limits
     double excess(double v) const;
 };
 
+// The boundaries of Limits in micrometres, worked out once for a walk over
+// a million rows.
+class Bands
+{
+public:
+    explicit Bands(const Limits &limits);
+    Severity classify(double v) const;
+    double excess(double v) const;
+    static qint64 micro(double mm) { return qRound64(mm * 1e6); }
+
+private:
+    qint64 m_low, m_high, m_watchLow, m_watchHigh, m_immediateLow, m_immediateHigh;
+    bool m_immediate, m_watch;
+};
+
 // The continuous axis of a run, built from the row sequence alone.
 //
 // Consecutive rows are joined when the second follows the first along the run:

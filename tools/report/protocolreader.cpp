@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -104,11 +105,16 @@ bool ProtocolReader::read(const QString &path, Protocol *protocol, QString *erro
         *error = fail(name, 0, QStringLiteral("не читается: ") + file.errorString());
         return false;
     }
-    if (!parse(bytes, name, protocol, error))
+    // The digest takes about as long as the parse; on a second core it is free.
+    QByteArray digest;
+    std::thread hasher([&] { digest = RunFile::sha256Hex(bytes); });
+    const bool parsed = parse(bytes, name, protocol, error);
+    hasher.join();
+    if (!parsed)
         return false;
     protocol->path = path;
     protocol->modified = QFileInfo(file).lastModified();
-    protocol->sha256 = RunFile::sha256Hex(bytes);
+    protocol->sha256 = digest;
     return true;
 }
 

@@ -156,9 +156,23 @@ private:
     const QRawFont &rawFont(double points, bool bold = false);
     // Glyphs and advances of s, false when the font lacks a character.
     bool glyphs(const QRawFont &font, const QString &s, QGlyphRun *run, double *width) const;
+    // Appends the glyphs of s set in the rectangle (device units) as the
+    // alignment says; false when the font lacks a character.
+    bool place(const QRectF &r, Qt::Alignment align, const QString &s, const QRawFont &font,
+               QVector<quint32> *indexes, QVector<QPointF> *positions) const;
     QPen pen(const QColor &c, double mm, Qt::PenStyle style = Qt::SolidLine) const;
     void text(double x, double y, double w, double h, Qt::Alignment align, const QString &s,
               double points = 9, bool bold = false, const QColor &colour = ink);
+    // Texts of one font and colour, each in its own rectangle (mm), painted as
+    // one run of glyphs: a table row is then one text object in the PDF, not
+    // one per cell, and the PDF is a third smaller.
+    struct Cell
+    {
+        QRectF rect;
+        Qt::Alignment align;
+        QString text;
+    };
+    void texts(const QVector<Cell> &cells, double points, bool bold = false, const QColor &colour = ink);
     double textWidth(const QString &s, double points, bool bold = false);
     // A file name can be as long as the user likes; the block around it cannot.
     QString fit(const QString &s, double widthMm, double points, bool bold = false);
@@ -202,6 +216,7 @@ private:
     QHash<QString, double> m_headerPoints;
     ReportPdf::Layout m_layout;
     int m_page = 0;
+    QString m_footer;
     double m_y = 0;  // where the next table starts on the current page, mm
     std::vector<Shade> m_shades[channelCount];
     std::vector<Shade> m_differences[channelCount];
@@ -312,29 +327,57 @@ QPen Writer::pen(const QColor &c, double mm, Qt::PenStyle style) const
     return p;
 }
 
-void Writer::text(double x, double y, double w, double h, Qt::Alignment align, const QString &s, double points,
-                  bool bold, const QColor &colour)
+bool Writer::place(const QRectF &r, Qt::Alignment align, const QString &s, const QRawFont &font,
+                   QVector<quint32> *indexes, QVector<QPointF> *positions) const
 {
-    if (m_dry || s.isEmpty())
-        return;
-    m_p->setPen(colour);
-    const QRectF r = rect(x, y, w, h);
-    const QRawFont &raw = rawFont(points, bold);
     QGlyphRun run;
     double width = 0;
-    if (!glyphs(raw, s, &run, &width)) {
-        // A character the first font lacks: the text engine finds another font.
-        m_p->setFont(font(points, bold));
-        m_p->drawText(r, int(align | Qt::TextSingleLine | Qt::TextDontClip), s);
-        return;
-    }
+    if (!glyphs(font, s, &run, &width))
+        return false;
     const double left = align & Qt::AlignRight     ? r.right() - width
                         : align & Qt::AlignHCenter ? r.center().x() - width / 2
                                                    : r.left();
-    const double baseline = align & Qt::AlignTop      ? r.top() + raw.ascent()
-                            : align & Qt::AlignBottom ? r.bottom() - raw.descent()
-                                                      : r.center().y() + (raw.ascent() - raw.descent()) / 2;
-    m_p->drawGlyphRun(QPointF(std::round(left), std::round(baseline)), run);
+    const double baseline = align & Qt::AlignTop      ? r.top() + font.ascent()
+                            : align & Qt::AlignBottom ? r.bottom() - font.descent()
+                                                      : r.center().y() + (font.ascent() - font.descent()) / 2;
+    const QPointF origin(std::round(left), std::round(baseline));
+    *indexes += run.glyphIndexes();
+    for (const QPointF &p : run.positions())
+        positions->append(origin + p);
+    return true;
+}
+
+void Writer::text(double x, double y, double w, double h, Qt::Alignment align, const QString &s, double points,
+                  bool bold, const QColor &colour)
+{
+    texts({ { QRectF(x, y, w, h), align, s } }, points, bold, colour);
+}
+
+void Writer::texts(const QVector<Cell> &cells, double points, bool bold, const QColor &colour)
+{
+    if (m_dry)
+        return;
+    m_p->setPen(colour);
+    const QRawFont &raw = rawFont(points, bold);
+    QVector<quint32> indexes;
+    QVector<QPointF> positions;
+    for (const Cell &c : cells) {
+        if (c.text.isEmpty())
+            continue;
+        const QRectF r = rect(c.rect.x(), c.rect.y(), c.rect.width(), c.rect.height());
+        if (!place(r, c.align, c.text, raw, &indexes, &positions)) {
+            // A character the first font lacks: the text engine finds another font.
+            m_p->setFont(font(points, bold));
+            m_p->drawText(r, int(c.align | Qt::TextSingleLine | Qt::TextDontClip), c.text);
+        }
+    }
+    if (indexes.isEmpty())
+        return;
+    QGlyphRun run;
+    run.setRawFont(raw);
+    run.setGlyphIndexes(indexes);
+    run.setPositions(positions);
+    m_p->drawGlyphRun(QPointF(0, 0), run);
 }
 
 double Writer::textWidth(const QString &s, double points, bool bold)
@@ -377,13 +420,15 @@ bool Writer::newPage()
     if (m_page > 1 && !m_pdf->newPage())
         return false;
     const double y = m_height - footerMm + 2;
+    if (m_footer.isNull())
+        m_footer = fit(QStringLiteral("Tervalo · отчёт по протоколу ") + fileName(m_report.protocol), m_width * 0.7, 7);
     m_p->setPen(pen(grid, 0.2));
     m_p->drawLine(point(0, y - 1), point(m_width, y - 1));
-    text(0, y, m_width * 0.7, footerMm - 2, Qt::AlignLeft | Qt::AlignVCenter,
-         fit(QStringLiteral("Tervalo · отчёт по протоколу ") + fileName(m_report.protocol), m_width * 0.7, 7), 7, false,
-         faint);
-    text(m_width / 2, y, m_width / 2, footerMm - 2, Qt::AlignRight | Qt::AlignVCenter,
-         QStringLiteral("Стр. %1 из %2").arg(m_page).arg(m_total), 7, false, faint);
+    texts({ { QRectF(0, y, m_width * 0.7, footerMm - 2), Qt::AlignLeft | Qt::AlignVCenter,
+              m_footer },
+            { QRectF(m_width / 2, y, m_width / 2, footerMm - 2), Qt::AlignRight | Qt::AlignVCenter,
+              QStringLiteral("Стр. %1 из %2").arg(m_page).arg(m_total) } },
+          7, false, faint);
     return true;
 }
 
@@ -591,14 +636,16 @@ bool Writer::table(const QString &title, const QVector<Column> &columns, int cou
                 if ((i - done) % 2 == 1)
                     m_p->fillRect(rect(0, y, m_width, rowMm), QColor(247, 247, 247));
                 const QStringList values = cells(i);
+                QVector<Cell> row;
                 double x = 0;
                 for (int k = 0; k < columns.size(); ++k) {
                     const Column &c = columns[k];
                     const QString value = values.value(k);
-                    text(x + 1, y, c.width - 2, rowMm, c.align | Qt::AlignVCenter,
-                         c.elide ? fit(value, c.width - 2, 8) : value, 8);
+                    row.append({ QRectF(x + 1, y, c.width - 2, rowMm), c.align | Qt::AlignVCenter,
+                                 c.elide ? fit(value, c.width - 2, 8) : value });
                     x += c.width;
                 }
+                texts(row, 8);
             }
         }
         m_y += (end - done) * rowMm;
@@ -911,6 +958,7 @@ double Writer::legend(double y)
         keys.append({ Fill, differenceBar, QStringLiteral("расхождение") });
     }
     double lx = 0;
+    QVector<Cell> labels;
     for (const Key &key : keys) {
         const double w = textWidth(key.label, 7.5) + 1;
         if (lx > 0 && lx + 6.5 + w > m_width) {
@@ -936,9 +984,10 @@ double Writer::legend(double y)
             m_p->drawLine(point(lx, y + 4.5), point(lx + 5, y + 4.5));
             break;
         }
-        text(lx + 6.5, y, w, 6, Qt::AlignLeft | Qt::AlignVCenter, key.label, 7.5);
+        labels.append({ QRectF(lx + 6.5, y, w, 6), Qt::AlignLeft | Qt::AlignVCenter, key.label });
         lx += 6.5 + w + 4;
     }
+    texts(labels, 7.5);
     return y + 6;
 }
 
@@ -1142,9 +1191,11 @@ void Writer::chart(double top, double height, Channel c, double x0, double x1, s
 
     // Labels: values at the left, picket numbers above, distances below; a
     // label that would run into the previous one is left out.
+    QVector<Cell> values, distanceLabels;
     for (double v = lo; v <= hi + sc.step / 2; v += sc.step)
-        text(0, py(v) / m_u - 2, axisMm - 1.5, 4, Qt::AlignRight | Qt::AlignVCenter, number(v, sc.decimals), 7, false,
-             faint);
+        values.append({ QRectF(0, py(v) / m_u - 2, axisMm - 1.5, 4), Qt::AlignRight | Qt::AlignVCenter,
+                        number(v, sc.decimals) });
+    texts(values, 7, false, faint);
     double picketRight = -1e9, tickRight = -1e9;
     for (size_t i = a; i < b; ++i) {
         const ProtocolRow &row = m_rows[i];
@@ -1165,11 +1216,12 @@ void Writer::chart(double top, double height, Channel c, double x0, double x1, s
             const double w = textWidth(label, 7) + 1;
             const double left = std::clamp(X - w / 2, plot.left(), plot.right() - w);
             if (left > tickRight) {
-                text(left, plot.bottom() + 0.5, w, tickMm - 1, Qt::AlignCenter, label, 7, false, faint);
+                distanceLabels.append({ QRectF(left, plot.bottom() + 0.5, w, tickMm - 1), Qt::AlignCenter, label });
                 tickRight = left + w + 1;
             }
         }
     }
+    texts(distanceLabels, 7, false, faint);
 }
 
 bool Writer::run()
