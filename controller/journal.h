@@ -1,6 +1,8 @@
 #ifndef JOURNAL_H
 #define JOURNAL_H
 
+#include "journalsyncer.h"
+
 #include <QFile>
 #include <QObject>
 #include <QString>
@@ -46,11 +48,16 @@ QString journalPathFromUrl(const QString &urlName);
 // The measurements kept since the last saved protocol, in memory and, from the
 // first one on, in the file "tervalo-journal.csv" in the protocol's own format:
 // each row reaches the operating system before keep() returns and the disk
-// within a second, so neither a crash nor a killed process loses a kept row.
-// A file left by a run that did not end in order is moved aside at start as
-// "tervalo-unsaved-<date>-<time>.csv"; an end in order with unsaved rows does
-// the same, so there is one way back to them. When the working folder cannot
-// hold the file, it is kept in the user's own application data folder.
+// within half a second (a thread of its own syncs it, so the window never
+// waits for the disk), so neither a crash nor a killed process loses a kept
+// row. A file left by a run that did not end in order is moved aside at start
+// as "tervalo-unsaved-<date>-<time>.csv"; an end in order with
+// unsaved rows does the same, so there is one way back to them. When the
+// working folder cannot hold the file, or a write fails there (a full disk),
+// the whole journal goes at once to the user's own application data folder;
+// when its file vanishes (removed, renamed, replaced, its folder gone), it is
+// written anew, in place when the folder is there. When no folder takes it,
+// the rows stay in memory and are tried on disk again every few seconds.
 // The controller owns the journal; the rows are saved as a protocol through it.
 class Journal : public QObject
 {
@@ -79,21 +86,25 @@ public:
     // file removed. On a failure everything stays and the run log says why.
     bool save(const QString &urlName);
 
-    // Pushes the file to the disk now (a recording stopped), and tries again to
-    // write it whole when an earlier write failed.
+    // Pushes the file to the disk now and waits for it, and tries again to
+    // write it whole when an earlier write failed or the file vanished.
     void sync();
 
     // The end of the program: unsaved rows are moved aside as a recovery file,
     // an empty journal file is removed. Returns the recovery file (native
-    // separators), empty when there was nothing to keep or nowhere to keep it.
+    // separators), empty when there was nothing to keep or no file could take
+    // every row.
     QString finish();
 
     const std::vector<JournalEntry> &entries() const { return m_entries; }
     // Where every unsaved row is on disk (native separators); empty when the
     // rows are only in memory.
     QString filePath() const;
-    // Why the journal is not in the working folder, or not on disk at all;
-    // empty when it is where it belongs, and after a save until the next row.
+    // Empty while the journal is where it belongs. Otherwise why it is not in
+    // the working folder (filePath() then names the user's folder) or not on
+    // disk at all (filePath() empty; it stays set as long as the rows are only
+    // in memory), or that its file vanished and was written anew (filePath()
+    // in the working folder). Cleared by a save, until the next row tells anew.
     QString error() const { return m_error; }
     // The recovery files made at start, with native separators.
     QStringList recovered() const { return m_recovered; }
@@ -102,12 +113,15 @@ public:
     static QString fallbackFolder();
 
 private:
-    QString recover(const QString &path);
-    bool writeWhole();
-    bool writeWholeIn(const QString &folder, const QString &previous, QString *reason);
+    QStringList folders() const;
+    bool inWorkingFolder(const QString &path) const;
+    QString recover(const QString &path, bool whole = true);
+    bool writeWhole(const QString &failedFolder = QString(), const QString &failedReason = QString());
+    bool writeWholeIn(const QString &folder, const QString &previous, const QByteArray &bytes, QString *reason);
     void append(const JournalEntry &entry);
     void closeFile();
-    void syncFile();
+    void onFileLost(int generation);
+    void onSyncFailed(const QString &path);
 
     std::vector<JournalEntry> m_entries;
     QString m_workingFolder;
@@ -116,11 +130,14 @@ private:
     QString m_path;
     QFile m_file;            // open for appending while the file holds every row
     qint64 m_fileSize = 0;   // bytes of the header and of every whole row
+    int m_generation = 0;    // of the file the syncer follows
     bool m_broken = false;   // a write failed: later rows are only in memory
     QString m_error;
     QStringList m_recovered;
-    QTimer m_syncTimer;
+    QTimer m_retryTimer;
     bool m_finished = false;
+    // Last: its thread ends before anything it reports to goes.
+    JournalSyncer m_syncer;
 };
 
 #endif // JOURNAL_H

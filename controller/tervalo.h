@@ -58,8 +58,11 @@ public:
     // Where the unsaved rows are on disk (native separators); empty while they
     // are only in memory.
     Q_INVOKABLE QString journalFile() const;
-    // Why the journal is not in the working folder, or not on disk at all;
-    // empty when it is where it belongs, and after a save until the next row.
+    // Empty while the journal is where it belongs. Otherwise why it is not in
+    // the working folder (journalFile() names the user's folder then), or not
+    // on disk at all (journalFile() empty; stays so while the rows are only in
+    // memory), or that its file vanished and was written anew in place.
+    // Cleared by a save until the next row tells anew.
     Q_INVOKABLE QString journalError() const;
     // Files into which this start moved journals an earlier run left unsaved.
     Q_INVOKABLE QStringList recoveredFiles() const;

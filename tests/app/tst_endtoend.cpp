@@ -260,9 +260,11 @@ void TestEndToEnd::endedProgramWritesItsUnsavedRowsAtOnce_data()
 {
     QTest::addColumn<int>("signalNumber");
     QTest::addColumn<bool>("afterFailedSave");
-    QTest::newRow("SIGTERM while recording") << int(SIGTERM) << false;
-    QTest::newRow("SIGINT while recording") << int(SIGINT) << false;
-    QTest::newRow("SIGHUP after a failed save") << int(SIGHUP) << true;
+    QTest::addColumn<bool>("journalRemoved");
+    QTest::newRow("SIGTERM while recording") << int(SIGTERM) << false << false;
+    QTest::newRow("SIGINT while recording") << int(SIGINT) << false << false;
+    QTest::newRow("SIGHUP after a failed save") << int(SIGHUP) << true << false;
+    QTest::newRow("SIGTERM after the journal file was removed") << int(SIGTERM) << false << true;
 }
 
 // The program ends in order: the unsaved rows are in their recovery file at
@@ -272,6 +274,7 @@ void TestEndToEnd::endedProgramWritesItsUnsavedRowsAtOnce()
 {
     QFETCH(int, signalNumber);
     QFETCH(bool, afterFailedSave);
+    QFETCH(bool, journalRemoved);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QProcess sim;
@@ -297,6 +300,8 @@ void TestEndToEnd::endedProgramWritesItsUnsavedRowsAtOnce()
     } else {
         QTRY_VERIFY_WITH_TIMEOUT(loggedRows(logText(dir.path())).count('\n') >= 4, 30000);
     }
+    if (journalRemoved)
+        QVERIFY(QFile::remove(journal));
     QVERIFY(signalChild(program, signalNumber));
     QVERIFY(program.waitForFinished(30000));
     readOutput();
