@@ -66,8 +66,8 @@ QString startSimulator(QProcess &sim, const QStringList &arguments)
     return device;
 }
 
-// The program in its own working folder, with a user data folder of its own,
-// playing the part the driver is given.
+// The program in its own working folder, with a user data folder and guard
+// keys of its own, playing the part the driver is given.
 void startProgram(QProcess &program, const QString &dir, const QString &device, const QStringList &arguments,
                   const QString &locale = QString())
 {
@@ -77,6 +77,7 @@ void startProgram(QProcess &program, const QString &dir, const QString &device, 
     env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
     env.insert(QStringLiteral("TERVALO_EXTRA_PORTS"), device);
     env.insert(QStringLiteral("XDG_DATA_HOME"), QDir(dir).filePath(QStringLiteral("user-data")));
+    env.insert(QStringLiteral("TERVALO_INSTANCE_KEY"), dir);
     if (!locale.isEmpty()) {
         env.insert(QStringLiteral("LC_ALL"), locale);
         env.insert(QStringLiteral("LANG"), locale);
