@@ -15,7 +15,6 @@
 
 #include <cmath>
 
-float Journal::lastKeptLength = -1.0f;
 const QString Journal::fileName = QStringLiteral("tervalo-journal.csv");
 
 namespace {
@@ -278,7 +277,10 @@ QString Journal::filePath() const
 bool Journal::keep(int picket, bool direction, float length, float v, float h)
 {
     const float rounded = roundToQuarterMetre(length);
-    if (rounded == lastKeptLength)
+    // A trolley standing still gives the same place again; a picket mark or a
+    // turn at the same distance is a new place.
+    if (m_hasLastKept && m_lastKept.picket == picket && m_lastKept.direction == direction
+            && m_lastKept.length == rounded)
         return false;
     m_entries.push_back(JournalEntry { picket, direction, rounded, v, h });
     // On disk before the run log: a row the log names as kept is always in the file.
@@ -287,8 +289,14 @@ bool Journal::keep(int picket, bool direction, float length, float v, float h)
         log->writeTime();
         log->writeLine(formatJournalRow(m_entries.back()));
     }
-    lastKeptLength = rounded;
+    m_lastKept = m_entries.back();
+    m_hasLastKept = true;
     return true;
+}
+
+void Journal::startRecording()
+{
+    m_hasLastKept = false;
 }
 
 void Journal::append(const JournalEntry &entry)

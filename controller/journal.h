@@ -64,11 +64,6 @@ class Journal : public QObject
     Q_OBJECT
 
 public:
-    // Rounded length of the most recent keep() call in this process, -1 before
-    // the first one. It outlives every journal and every save on purpose: a
-    // trolley standing still across a save must not add the same spot twice.
-    static float lastKeptLength;
-
     static const QString fileName;
 
     // Recovers what an earlier run left in the working folder or the user's
@@ -77,9 +72,12 @@ public:
     explicit Journal(QObject *parent = nullptr);
     ~Journal() override;
 
-    // Keeps a measurement unless its rounded length repeats the previous
-    // call's; true when kept.
+    // Keeps a measurement unless it repeats the last row kept in this
+    // recording: the same picket, direction and rounded length. True when kept.
     bool keep(int picket, bool direction, float length, float v, float h);
+
+    // A recording starts: the repeat rule starts afresh.
+    void startRecording();
 
     // Writes the rows as a protocol to the file the URL names. True only when
     // the file was written whole; then the rows are forgotten and the journal
@@ -124,6 +122,9 @@ private:
     void onSyncFailed(const QString &path);
 
     std::vector<JournalEntry> m_entries;
+    // The last row kept in this recording, for the repeat rule.
+    bool m_hasLastKept = false;
+    JournalEntry m_lastKept;
     QString m_workingFolder;
     // The journal file of this run, also while it holds only part of the rows
     // (a write failed); empty after a save and when none could be made.

@@ -82,6 +82,11 @@ QStringList Tervalo::recoveredFiles() const
     return journal->recovered();
 }
 
+void Tervalo::recordingStarted(const QVariantMap &)
+{
+    journal->startRecording();
+}
+
 bool Tervalo::protocolExists(const QString &urlName) const
 {
     const QString path = journalPathFromUrl(urlName);

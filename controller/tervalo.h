@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QVariantMap>
 
 #include <functional>
 #include <vector>
@@ -68,6 +69,9 @@ public:
     Q_INVOKABLE QStringList recoveredFiles() const;
     // Whether saving to this URL would replace a file (or meet a folder).
     Q_INVOKABLE bool protocolExists(const QString &urlName) const;
+
+    // A recording starts, before its first row: the repeat rule starts afresh.
+    Q_INVOKABLE void recordingStarted(const QVariantMap &run);
 
     // Ends the journal for the end of the program (the destructor does it too);
     // returns the recovery file that holds unsaved rows, if any.

@@ -113,7 +113,8 @@ private slots:
 
     void eachQuarterMetreIsKeptOnceAndOnDisk_data();
     void eachQuarterMetreIsKeptOnceAndOnDisk();
-    void lastLengthHoldsAcrossSaveAndJournals();
+    void repeatIsTheSamePlaceInTheSameRecording_data();
+    void repeatIsTheSamePlaceInTheSameRecording();
     void savedFileIsByteExact_data();
     void savedFileIsByteExact();
     void urlBecomesLocalPath_data();
@@ -142,7 +143,6 @@ void TestJournal::init()
 {
     m_folder = std::make_unique<TestFolder>(TestFolder::WithLog);
     QVERIFY(m_folder->isValid());
-    Journal::lastKeptLength = -1.0f;
 }
 
 void TestJournal::cleanup()
@@ -163,7 +163,7 @@ void TestJournal::eachQuarterMetreIsKeptOnceAndOnDisk_data()
     QTest::newRow("next quarter") << QVector<float>{ 10.10f, 10.20f } << QVector<float>{ 10.0f, 10.25f };
     QTest::newRow("first call of the process at zero") << QVector<float>{ 0.0f } << QVector<float>{ 0.0f };
     QTest::newRow("first call rounding to minus one")
-            << QVector<float>{ -1.1f, -1.0f, -0.75f } << QVector<float>{ -0.75f };
+            << QVector<float>{ -1.1f, -1.0f, -0.75f } << QVector<float>{ -1.0f, -0.75f };
     QTest::newRow("only the previous call counts")
             << QVector<float>{ 5.0f, 5.25f, 5.0f } << QVector<float>{ 5.0f, 5.25f, 5.0f };
 }
@@ -193,7 +193,6 @@ void TestJournal::eachQuarterMetreIsKeptOnceAndOnDisk()
     for (const JournalEntry &e : j.entries())
         got << e.length;
     QCOMPARE(got, kept);
-    QCOMPARE(Journal::lastKeptLength, kept.last());
 
     const QStringList lines = runLogLines().mid(before);
     QCOMPARE(lines.size(), 2 * kept.size());
@@ -204,21 +203,45 @@ void TestJournal::eachQuarterMetreIsKeptOnceAndOnDisk()
     }
 }
 
-void TestJournal::lastLengthHoldsAcrossSaveAndJournals()
+void TestJournal::repeatIsTheSamePlaceInTheSameRecording_data()
 {
-    {
-        Journal j;
-        QVERIFY(j.keep(1, true, 5.0f, 0.0f, 0.0f));
-        QVERIFY(j.save(fileUrl(m_folder->filePath(QStringLiteral("a.csv")))));
-        QVERIFY(!j.keep(1, true, 5.1f, 0.0f, 0.0f));
-        QVERIFY(j.entries().empty());
+    // "3+5.0" keeps picket 3, forward, 5.0 m; "start" starts a recording,
+    // "save" saves the journal, "new" makes another journal (a new process).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("kept");   // per row: K kept, S skipped
+    QTest::newRow("a true repeat is still skipped") << QStringList { "3+5.0", "3+5.1" } << "KS";
+    QTest::newRow("ПИКЕТ at the same distance keeps its row")
+            << QStringList { "3+0.0", "4+0.0", "4+0.1" } << "KKS";
+    QTest::newRow("a turn at the same spot keeps its row") << QStringList { "3+0.0", "3-0.0" } << "KK";
+    QTest::newRow("a new recording keeps its first row")
+            << QStringList { "3+5.0", "start", "3+5.0", "3+5.1" } << "KKS";
+    QTest::newRow("a save starts no new recording") << QStringList { "3+5.0", "save", "3+5.1" } << "KS";
+    QTest::newRow("a new journal starts afresh") << QStringList { "3+5.0", "new", "3+5.0" } << "KK";
+}
+
+void TestJournal::repeatIsTheSamePlaceInTheSameRecording()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, kept);
+    auto j = std::make_unique<Journal>();
+    const QRegularExpression row(QStringLiteral("^(-?\\d+)([+-])(.+)$"));
+    QString got;
+    for (const QString &step : qAsConst(steps)) {
+        if (step == QLatin1String("start")) {
+            j->startRecording();
+        } else if (step == QLatin1String("save")) {
+            QVERIFY(j->save(fileUrl(m_folder->filePath(QStringLiteral("a.csv")))));
+        } else if (step == QLatin1String("new")) {
+            j.reset();
+            j = std::make_unique<Journal>();
+        } else {
+            const QRegularExpressionMatch m = row.match(step);
+            QVERIFY(m.hasMatch());
+            got += j->keep(m.captured(1).toInt(), m.captured(2) == QLatin1String("+"), m.captured(3).toFloat(),
+                           1.0f, 2.0f) ? QLatin1Char('K') : QLatin1Char('S');
+        }
     }
-    // The standing trolley is the same trolley for a journal made later.
-    Journal j;
-    QVERIFY(!j.keep(1, true, 4.9f, 0.0f, 0.0f));
-    QVERIFY(j.entries().empty());
-    QVERIFY(j.keep(1, true, 5.25f, 0.0f, 0.0f));
-    QCOMPARE(j.entries().size(), size_t(1));
+    QCOMPARE(got, kept);
 }
 
 void TestJournal::savedFileIsByteExact_data()

@@ -55,7 +55,6 @@ void TestTervalo::init()
 {
     m_folder = std::make_unique<TestFolder>();
     QVERIFY(m_folder->isValid());
-    Journal::lastKeptLength = -1.0f;
 }
 
 void TestTervalo::cleanup()
