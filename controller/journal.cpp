@@ -2,6 +2,7 @@
 
 #include "filesync.h"
 #include "logger.h"
+#include "runfile.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -21,6 +22,8 @@ namespace {
 
 // How often rows that could go to no disk are tried there again.
 constexpr int retryMs = 2000;
+
+const QString programName = QStringLiteral("tervalo");
 
 // Header bytes in Windows-1251, built once; empty when the codec is missing, so
 // that a build without it fails the save instead of writing a UTF-8 header.
@@ -85,7 +88,7 @@ QString refusedTarget(const QString &path)
     return info.isDir() ? QStringLiteral("это папка") : QStringLiteral("это не обычный файл");
 }
 
-// A document the operator keeps (the protocol), through a file
+// A document the operator keeps (the protocol, its run file), through a file
 // beside the target that replaces it only when whole, so a failure never
 // leaves half a file or spoils an older one; synced before it replaces it.
 bool writeSavedFile(const QString &path, const QByteArray &bytes, QString *reason)
@@ -238,6 +241,10 @@ Journal::Journal(QObject *parent)
             const QString recovered = recover(path);
             if (!recovered.isEmpty())
                 m_recovered << recovered;
+        } else if (QFileInfo(RunFile::pathFor(path)).isFile()) {
+            // Left by a save that ended between removing the journal and its
+            // run file: the marks are in the saved run file.
+            QFile::remove(RunFile::pathFor(path));
         }
     }
     // Laid at once, so that a folder that cannot take it is known before the
@@ -294,9 +301,46 @@ bool Journal::keep(int picket, bool direction, float length, float v, float h)
     return true;
 }
 
-void Journal::startRecording()
+void Journal::startRecording(const RunInfo &header)
 {
     m_hasLastKept = false;
+    const QDateTime started = m_entries.empty() || !m_run.started.isValid() ? QDateTime::currentDateTime()
+                                                                            : m_run.started;
+    std::vector<RunMark> marks = std::move(m_run.marks);
+    m_run = header;
+    m_run.started = started;
+    m_run.stopped = QDateTime();
+    m_run.marks = std::move(marks);
+    writeSidecar();
+}
+
+void Journal::stopRecording()
+{
+    m_run.stopped = QDateTime::currentDateTime();
+    writeSidecar();
+    sync();
+}
+
+int Journal::addMark(RunMark mark)
+{
+    if (!RunFile::isMarkKind(mark.kind))
+        return -1;
+    mark.time = QDateTime::currentDateTime();
+    m_run.marks.push_back(mark);
+    writeSidecar();
+    logLine(QStringLiteral("Отметка: ") + RunFile::markKindText(mark.kind) + QStringLiteral(", ПК ")
+            + QString::number(mark.picket) + (mark.forward ? QStringLiteral(" + ") : QStringLiteral(" - "))
+            + QString::number(mark.distance, 'f', 2) + QStringLiteral(" м"));
+    return int(m_run.marks.size()) - 1;
+}
+
+bool Journal::setMarkNote(int index, const QString &note)
+{
+    if (index < 0 || index >= int(m_run.marks.size()))
+        return false;
+    m_run.marks[size_t(index)].note = note;
+    writeSidecar();
+    return true;
 }
 
 void Journal::append(const JournalEntry &entry)
@@ -362,7 +406,7 @@ bool Journal::writeWhole(const QString &failedFolder, const QString &failedReaso
     if (!written) {
         // The part written before a failure stays where it is.
         m_path = previous;
-        m_broken = !m_entries.empty() || !previous.isEmpty();
+        m_broken = !m_entries.empty() || !m_run.marks.empty() || !previous.isEmpty();
         m_error = nativePath(firstFailed) + QStringLiteral(": ") + firstReason;
         if (m_broken && !m_retryTimer.isActive())
             m_retryTimer.start();
@@ -374,8 +418,10 @@ bool Journal::writeWhole(const QString &failedFolder, const QString &failedReaso
     if (!inWorkingFolder(m_path) || !previous.isEmpty() || wasBroken)
         logLine(QStringLiteral("Журнал измерений записывается в файл ") + nativePath(m_path));
     // A shorter copy left in the other folder would come back as a second recovery.
-    if (!previous.isEmpty() && QFileInfo(previous) != QFileInfo(m_path))
+    if (!previous.isEmpty() && QFileInfo(previous) != QFileInfo(m_path)) {
         QFile::remove(previous);
+        QFile::remove(RunFile::pathFor(previous));
+    }
     return true;
 }
 
@@ -413,7 +459,39 @@ bool Journal::writeWholeIn(const QString &folder, const QString &previous, const
     m_generation = m_syncer.attach(m_file);
     if (m_generation == 0)
         logLine(QStringLiteral("Файл журнала не удаётся записывать на диск сразу: ") + nativePath(path));
+    writeSidecar();
     return true;
+}
+
+void Journal::writeSidecar()
+{
+    if (!m_file.isOpen())
+        return;
+    const QString path = RunFile::pathFor(m_path);
+    if (!m_run.started.isValid() && m_run.marks.empty()) {
+        if (QFileInfo(path).isFile())
+            QFile::remove(path);
+        return;
+    }
+    QString reason;
+    if (!writeUnsyncedFile(path, RunFile::toJson(runForFile(QByteArray())), &reason)) {
+        logLine(QStringLiteral("Не удалось записать сведения о записи в файл ") + nativePath(path)
+                + QStringLiteral(" — ") + reason);
+        return;
+    }
+    m_syncer.requestPathSync(path);
+}
+
+RunInfo Journal::runForFile(const QByteArray &protocol) const
+{
+    RunInfo info = m_run;
+    info.programName = programName;
+    info.programVersion = QStringLiteral(TERVALO_VERSION);
+    if (!protocol.isEmpty()) {
+        info.rows = int(m_entries.size());
+        info.sha256 = RunFile::sha256Hex(protocol);
+    }
+    return info;
 }
 
 void Journal::closeFile()
@@ -481,10 +559,16 @@ bool Journal::save(const QString &urlName)
         logSaveFailure(path, reason);
         return false;
     }
+    writeRunFile(path, bytes);
     m_entries.clear();
+    m_run.marks.clear();
+    m_run.started = QDateTime();
+    m_run.stopped = QDateTime();
     closeFile();
     if (!m_path.isEmpty() && !QFile::remove(m_path) && QFileInfo::exists(m_path))
         logLine(QStringLiteral("Не удалось удалить файл журнала ") + nativePath(m_path));
+    if (!m_path.isEmpty())
+        QFile::remove(RunFile::pathFor(m_path));
     m_path.clear();
     // The rows are safe in the protocol; what failed before concerns only the
     // next row, which tries the working folder again and tells anew.
@@ -494,16 +578,34 @@ bool Journal::save(const QString &urlName)
     return true;
 }
 
+void Journal::writeRunFile(const QString &protocolPath, const QByteArray &protocol)
+{
+    const QString path = RunFile::pathFor(protocolPath);
+    QString reason;
+    if (QFileInfo(path) == QFileInfo(protocolPath))
+        reason = QStringLiteral("у протокола имя файла сведений о записи");
+    else
+        writeSavedFile(path, RunFile::toJson(runForFile(protocol)), &reason);
+    m_lastRunFile = reason.isEmpty() ? nativePath(path) : QString();
+    m_lastRunFileError = reason;
+    if (!reason.isEmpty())
+        logLine(QStringLiteral("Не удалось записать сведения о записи в файл ") + nativePath(path)
+                + QStringLiteral(" — ") + reason);
+}
+
 QString Journal::finish()
 {
     if (m_finished)
         return QString();
     m_finished = true;
     m_retryTimer.stop();
+    // Marks without a single row place nothing and go with the empty journal.
     if (m_entries.empty()) {
         closeFile();
-        if (!m_path.isEmpty())
+        if (!m_path.isEmpty()) {
             QFile::remove(m_path);
+            QFile::remove(RunFile::pathFor(m_path));
+        }
         m_path.clear();
         return QString();
     }
@@ -525,7 +627,7 @@ QString Journal::finish()
     if (whole && m_syncer.syncNow() != JournalSyncer::Result::Synced)
         logLine(QStringLiteral("Не удалось записать журнал на диск: ") + nativePath(m_path));
     closeFile();
-    const QString recovered = m_path.isEmpty() ? QString() : recover(m_path, whole);
+    const QString recovered = m_path.isEmpty() ? QString() : recover(m_path, &m_run, whole);
     m_path.clear();
     if (!whole) {
         // Every kept row is also in the run log, which the next start rewrites.
@@ -537,7 +639,7 @@ QString Journal::finish()
     return recovered;
 }
 
-QString Journal::recover(const QString &path, bool whole)
+QString Journal::recover(const QString &path, const RunInfo *known, bool whole)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -547,6 +649,7 @@ QString Journal::recover(const QString &path, bool whole)
     }
     const QByteArray bytes = file.readAll();
     file.close();
+    const QString sidecar = RunFile::pathFor(path);
 
     // A row cut short where the run ended is dropped; what stays are whole
     // lines. Only a file that is a journal is ever cut or removed.
@@ -556,6 +659,7 @@ QString Journal::recover(const QString &path, bool whole)
     if ((journal && wholeSize == header.size()) || (!header.isEmpty() && header.startsWith(bytes))) {
         // A header without a single whole row: nothing was lost.
         QFile::remove(path);
+        QFile::remove(sidecar);
         return QString();
     }
 
@@ -580,6 +684,30 @@ QString Journal::recover(const QString &path, bool whole)
     }
     if (wholeSize < bytes.size() && !QFile::resize(target, wholeSize))
         logLine(QStringLiteral("Не удалось отрезать неполную строку файла ") + nativePath(target));
+
+    // The run file beside it: what the crew entered and marked, with the rows
+    // as they are in the recovered file.
+    if (journal) {
+        RunInfo run;
+        QString error;
+        if (known)
+            run = *known;
+        else if (QFileInfo(sidecar).isFile() && !RunFile::read(sidecar, &run, &error))
+            logLine(QStringLiteral("Не удалось прочитать сведения о записи: ") + error);
+        if (run.programName.isEmpty()) {
+            run.programName = programName;
+            run.programVersion = QStringLiteral(TERVALO_VERSION);
+        }
+        const QByteArray rows = bytes.left(wholeSize);
+        run.rows = rows.mid(header.size()).count('\n');
+        run.sha256 = RunFile::sha256Hex(rows);
+        const QString runPath = RunFile::pathFor(target);
+        QString reason;
+        if (!writeSavedFile(runPath, RunFile::toJson(run), &reason))
+            logLine(QStringLiteral("Не удалось записать сведения о записи в файл ") + nativePath(runPath)
+                    + QStringLiteral(" — ") + reason);
+    }
+    QFile::remove(sidecar);
 
     // The bare name when it lies beside the run log, the whole path otherwise.
     const QString shown = folder == QDir(m_workingFolder) ? QFileInfo(target).fileName() : nativePath(target);

@@ -2,6 +2,7 @@
 #define JOURNAL_H
 
 #include "journalsyncer.h"
+#include "runfile.h"
 
 #include <QFile>
 #include <QObject>
@@ -50,8 +51,10 @@ QString journalPathFromUrl(const QString &urlName);
 // each row reaches the operating system before keep() returns and the disk
 // within half a second (a thread of its own syncs it, so the window never
 // waits for the disk), so neither a crash nor a killed process loses a kept
-// row. A file left by a run that did not end in order is moved aside at start
-// as "tervalo-unsaved-<date>-<time>.csv"; an end in order with
+// row. The run's header and marks are kept the same way beside it, in
+// "tervalo-journal.json" (the run file's format). A file left by a run that
+// did not end in order is moved aside at start as
+// "tervalo-unsaved-<date>-<time>.csv" with its ".json"; an end in order with
 // unsaved rows does the same, so there is one way back to them. When the
 // working folder cannot hold the file, or a write fails there (a full disk),
 // the whole journal goes at once to the user's own application data folder;
@@ -76,12 +79,23 @@ public:
     // recording: the same picket, direction and rounded length. True when kept.
     bool keep(int picket, bool direction, float length, float v, float h);
 
-    // A recording starts: the repeat rule starts afresh.
-    void startRecording();
+    // A recording starts: the repeat rule starts afresh and the run's header
+    // takes these fields. The start time is the first start of a journal that
+    // holds no rows yet; rows appended to unsaved ones keep theirs.
+    void startRecording(const RunInfo &header);
+    // A recording stopped: its time is noted and the journal goes to the disk
+    // now; waits for that.
+    void stopRecording();
+    // A mark of the run, kept like a row; its time is set here. The index
+    // among this journal's marks, or -1 for a kind the run file does not know.
+    int addMark(RunMark mark);
+    bool setMarkNote(int index, const QString &note);
 
-    // Writes the rows as a protocol to the file the URL names. True only when
-    // the file was written whole; then the rows are forgotten and the journal
-    // file removed. On a failure everything stays and the run log says why.
+    // Writes the rows as a protocol to the file the URL names, and the run
+    // file beside it. True only when the protocol was written whole; then the
+    // rows and marks are forgotten and the journal's files removed. On a
+    // failure everything stays and the run log says why. A run file that
+    // cannot be written does not fail the save.
     bool save(const QString &urlName);
 
     // Pushes the file to the disk now and waits for it, and tries again to
@@ -95,6 +109,9 @@ public:
     QString finish();
 
     const std::vector<JournalEntry> &entries() const { return m_entries; }
+    // The run's header, times and marks; rows and digest are filled in only
+    // in the files written from it.
+    const RunInfo &run() const { return m_run; }
     // Where every unsaved row is on disk (native separators); empty when the
     // rows are only in memory.
     QString filePath() const;
@@ -106,6 +123,10 @@ public:
     QString error() const { return m_error; }
     // The recovery files made at start, with native separators.
     QStringList recovered() const { return m_recovered; }
+    // The run file of the last successful save (native separators), or empty
+    // and why not.
+    QString lastRunFile() const { return m_lastRunFile; }
+    QString lastRunFileError() const { return m_lastRunFileError; }
 
     // The per-user folder that takes the journal when the working folder cannot.
     static QString fallbackFolder();
@@ -113,15 +134,19 @@ public:
 private:
     QStringList folders() const;
     bool inWorkingFolder(const QString &path) const;
-    QString recover(const QString &path, bool whole = true);
+    QString recover(const QString &path, const RunInfo *known = nullptr, bool whole = true);
     bool writeWhole(const QString &failedFolder = QString(), const QString &failedReason = QString());
     bool writeWholeIn(const QString &folder, const QString &previous, const QByteArray &bytes, QString *reason);
+    void writeSidecar();
+    RunInfo runForFile(const QByteArray &protocol) const;
+    void writeRunFile(const QString &protocolPath, const QByteArray &protocol);
     void append(const JournalEntry &entry);
     void closeFile();
     void onFileLost(int generation);
     void onSyncFailed(const QString &path);
 
     std::vector<JournalEntry> m_entries;
+    RunInfo m_run;
     // The last row kept in this recording, for the repeat rule.
     bool m_hasLastKept = false;
     JournalEntry m_lastKept;
@@ -135,6 +160,8 @@ private:
     bool m_broken = false;   // a write failed: later rows are only in memory
     QString m_error;
     QStringList m_recovered;
+    QString m_lastRunFile;
+    QString m_lastRunFileError;
     QTimer m_retryTimer;
     bool m_finished = false;
     // Last: its thread ends before anything it reports to goes.

@@ -69,9 +69,21 @@ public:
     Q_INVOKABLE QStringList recoveredFiles() const;
     // Whether saving to this URL would replace a file (or meet a folder).
     Q_INVOKABLE bool protocolExists(const QString &urlName) const;
+    // The run file written beside the protocol by the last successful save
+    // (native separators), or empty and why not.
+    Q_INVOKABLE QString lastRunFile() const;
+    Q_INVOKABLE QString lastRunFileError() const;
 
-    // A recording starts, before its first row: the repeat rule starts afresh.
+    // A recording starts, before its first row: the repeat rule starts afresh
+    // and the run's header takes the keys given (line, track, operator,
+    // trolley, calibrationValidUntil "yyyy-MM-dd", startPicket, direction,
+    // stepLength, vertical and horizontal as [low, high]); a key left out
+    // keeps its default.
     Q_INVOKABLE void recordingStarted(const QVariantMap &run);
+    // A mark at the given place, timed now and kept like a row; its index in
+    // this journal, or -1 for a kind the run file does not know.
+    Q_INVOKABLE int addMark(int picket, bool direction, double distance, const QString &kind, const QString &note);
+    Q_INVOKABLE bool setMarkNote(int index, const QString &note);
 
     // Ends the journal for the end of the program (the destructor does it too);
     // returns the recovery file that holds unsaved rows, if any.
@@ -89,7 +101,8 @@ public slots:
     // axis whose sensor had no reading at any moment of the last 200 ms, or
     // from which no record has come at all.
     void saveMeasure(int picket, bool direction, float length, float v, float h);
-    // The window stopped a recording: the journal goes to the disk at once.
+    // The window stopped a recording: its time is noted and the journal goes
+    // to the disk at once.
     void recordingStopped();
 
 private slots:

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "processsignal.h"
+#include "runfile.h"
 
 namespace {
 
@@ -87,6 +88,19 @@ void startProgram(QProcess &program, const QString &dir, const QString &device, 
     program.start(QStringLiteral(TERVALO_E2E_EXE), arguments);
 }
 
+// The run file beside a protocol or a recovered journal: the rows of the CSV
+// counted and sealed, and the joint the driver marked.
+void checkRunFile(const QString &path, const QByteArray &csv)
+{
+    RunInfo run;
+    QString error;
+    QVERIFY2(RunFile::read(path, &run, &error), qPrintable(error));
+    QCOMPARE(run.rows, csv.count('\n') - 1);
+    QCOMPARE(run.sha256, RunFile::sha256Hex(csv));
+    QCOMPARE(run.marks.size(), size_t(1));
+    QCOMPARE(run.marks[0].kind + QLatin1Char(' ') + run.marks[0].note, QStringLiteral("joint стык"));
+}
+
 } // namespace
 
 // The program's entry and window (driven by a script that plays the operator)
@@ -149,6 +163,7 @@ void TestEndToEnd::recordedPushGivesAnEntryEveryQuarterMetre()
     QVERIFY2(output.contains("E2E saved true"), output.constData());
     QVERIFY(!QFileInfo::exists(journal));
     QCOMPARE(QDir(dir.path()).entryList({ QStringLiteral("tervalo-unsaved-*") }), QStringList());
+    checkRunFile(dir.filePath(QStringLiteral("push.json")), fileBytes(csv));
 
     const QString log = logText(dir.path());
     QVERIFY(log.contains(QStringLiteral("Устройство найдено: ") + device));
@@ -248,6 +263,7 @@ void TestEndToEnd::killedRecordingIsRecoveredAtTheNextStart()
 
     const QString recovered = dir.filePath(QStringLiteral("tervalo-unsaved-20260304-050607-2.csv"));
     QCOMPARE(fileBytes(recovered), left);
+    checkRunFile(dir.filePath(QStringLiteral("tervalo-unsaved-20260304-050607-2.json")), left);
     QCOMPARE(fileBytes(taken), QByteArray("earlier run\n"));
     QVERIFY2(nextOutput.contains("E2E recovered [\"" + QDir::toNativeSeparators(recovered).toLocal8Bit() + "\"]"),
              nextOutput.constData());

@@ -52,7 +52,7 @@ QMap<QString, QByteArray> snapshot(const QString &dir)
 
 QStringList recoveryFiles()
 {
-    return QDir().entryList({ QStringLiteral("tervalo-unsaved-*") }, QDir::Files, QDir::Name);
+    return QDir().entryList({ QStringLiteral("tervalo-unsaved-*.csv") }, QDir::Files, QDir::Name);
 }
 
 void fill(Journal &j, int count)
@@ -228,7 +228,7 @@ void TestJournal::repeatIsTheSamePlaceInTheSameRecording()
     QString got;
     for (const QString &step : qAsConst(steps)) {
         if (step == QLatin1String("start")) {
-            j->startRecording();
+            j->startRecording(RunInfo());
         } else if (step == QLatin1String("save")) {
             QVERIFY(j->save(fileUrl(m_folder->filePath(QStringLiteral("a.csv")))));
         } else if (step == QLatin1String("new")) {
@@ -783,6 +783,12 @@ void TestJournal::unsavedJournalIsRecoveredAtExit()
     QCOMPARE(recovery, QDir::toNativeSeparators(m_folder->filePath(name)));
     QCOMPARE(fileBytes(name), expected);
     QCOMPARE(runLogLines().last(), QStringLiteral("Несохранённый журнал записан в файл ") + name);
+    // Its run file beside it counts and seals the rows it holds.
+    RunInfo run;
+    QString error;
+    QVERIFY2(RunFile::read(RunFile::pathFor(name), &run, &error), qPrintable(error));
+    QCOMPARE(run.rows, entries);
+    QCOMPARE(run.sha256, RunFile::sha256Hex(expected));
 }
 
 QTEST_GUILESS_MAIN(TestJournal)
