@@ -19,19 +19,13 @@
 
 #include "meassystemsfinder.h"
 #include "tervalo.h"
+#include "windowbench.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QGuiApplication>
-#include <QProcess>
-#include <QQmlApplicationEngine>
-#include <QQmlContext>
-#include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -58,10 +52,7 @@ QByteArray loadAverage()
 int main(int argc, char *argv[])
 {
     auto option = [argc, argv](const char *name, double fallback) {
-        for (int i = 1; i + 1 < argc; ++i)
-            if (std::strcmp(argv[i], name) == 0)
-                return std::atof(argv[i + 1]);
-        return fallback;
+        return WindowBench::option(argc, argv, name, fallback);
     };
     const int seconds = qMax(1, int(option("--seconds", 60)));
     const int busy = qMax(0, int(option("--busy", 2)));
@@ -76,33 +67,22 @@ int main(int argc, char *argv[])
     }
     qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("user-data"))));
     const QString trolleyPath = dir.filePath(QStringLiteral("trolley"));
-    qint64 simulatorPid = 0;
-    QProcess simulator;
-    simulator.setProgram(QStringLiteral(TERVALO_SIM_EXE));
-    simulator.setArguments({ "--steady", "1.5,-2.25", "--speed", QString::number(speed), "--link", trolleyPath });
-    simulator.setStandardOutputFile(QProcess::nullDevice());
-    if (!simulator.startDetached(&simulatorPid)) {
+    const qint64 simulatorPid =
+            WindowBench::startTrolley(trolleyPath, { "--steady", "1.5,-2.25", "--speed", QString::number(speed) });
+    if (simulatorPid <= 0) {
         std::fprintf(stderr, "the simulator did not start\n");
         return 2;
     }
-    for (int i = 0; i < 1000 && !QFileInfo::exists(trolleyPath); ++i)
-        QThread::msleep(10);
     MeasSystemsFinder::setSystemPortsListed(false);
     qputenv("TERVALO_EXTRA_PORTS", QFile::encodeName(trolleyPath));
 
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    QQuickStyle::setStyle(QStringLiteral("Material"));
+    WindowBench::prepareApplication();
     QGuiApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("brenvik"));
-    app.setOrganizationDomain(QStringLiteral("brenvik"));
-    app.setApplicationName(QStringLiteral("tervalo"));
     QQmlApplicationEngine engine;
     Tervalo controller(nullptr);
-    engine.rootContext()->setContextProperty(QStringLiteral("mcRoutine"), &controller);
-    engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
-    if (engine.rootObjects().isEmpty())
+    QQuickWindow *window = WindowBench::loadWindow(app, engine, controller);
+    if (!window)
         return 2;
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
     controller.start();
 
     std::vector<pid_t> loops;
