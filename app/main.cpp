@@ -87,5 +87,10 @@ int main(int argc, char *argv[])
     if (!unsaved.isEmpty())
         std::fprintf(stderr, "%s\n",
                      (QStringLiteral("Несохранённый журнал записан в файл ") + unsaved).toLocal8Bit().constData());
+    else if (controller.unsavedCount() > 0)
+        std::fprintf(stderr, "%s\n",
+                     QStringLiteral("Несохранённый журнал (измерений: %1) не удалось записать целиком ни в один "
+                                    "файл; что удалось, названо в tervalo.log")
+                             .arg(controller.unsavedCount()).toLocal8Bit().constData());
     return code;
 }

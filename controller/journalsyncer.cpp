@@ -5,6 +5,8 @@
 #include <QMetaObject>
 #include <QObject>
 
+#include <algorithm>
+
 JournalSyncer::JournalSyncer(QObject *context, std::function<void(int)> lost,
                              std::function<void(const QString &)> failed)
     : m_context(context)
