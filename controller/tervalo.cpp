@@ -6,6 +6,7 @@
 #include "meassystemsfinder.h"
 
 #include <QElapsedTimer>
+#include <QDate>
 #include <QFileInfo>
 
 #include <limits>
@@ -82,6 +83,65 @@ QStringList Tervalo::recoveredFiles() const
     return journal->recovered();
 }
 
+QString Tervalo::lastRunFile() const
+{
+    return journal->lastRunFile();
+}
+
+QString Tervalo::lastRunFileError() const
+{
+    return journal->lastRunFileError();
+}
+
+void Tervalo::recordingStarted(const QVariantMap &run)
+{
+    RunInfo header;
+    const auto text = [&run](const char *key, QString *out) {
+        if (run.contains(QLatin1String(key)))
+            *out = run.value(QLatin1String(key)).toString();
+    };
+    text("line", &header.line);
+    text("track", &header.track);
+    text("operator", &header.operatorName);
+    text("trolley", &header.trolley);
+    header.calibrationValidUntil =
+            QDate::fromString(run.value(QStringLiteral("calibrationValidUntil")).toString(), Qt::ISODate);
+    if (run.contains(QStringLiteral("startPicket")))
+        header.startPicket = run.value(QStringLiteral("startPicket")).toInt();
+    if (run.contains(QStringLiteral("direction")))
+        header.forward = run.value(QStringLiteral("direction")).toBool();
+    if (run.contains(QStringLiteral("stepLength")))
+        header.stepLength = run.value(QStringLiteral("stepLength")).toDouble();
+    const auto band = [&run](const char *key, RunTolerance *out) {
+        const QVariantList pair = run.value(QLatin1String(key)).toList();
+        if (pair.size() != 2)
+            return false;
+        out->low = pair[0].toDouble();
+        out->high = pair[1].toDouble();
+        return true;
+    };
+    const bool vertical = band("vertical", &header.vertical);
+    const bool horizontal = band("horizontal", &header.horizontal);
+    header.tolerancesKnown = vertical && horizontal;
+    journal->startRecording(header);
+}
+
+int Tervalo::addMark(int picket, bool direction, double distance, const QString &kind, const QString &note)
+{
+    RunMark mark;
+    mark.picket = picket;
+    mark.forward = direction;
+    mark.distance = distance;
+    mark.kind = kind;
+    mark.note = note;
+    return journal->addMark(mark);
+}
+
+bool Tervalo::setMarkNote(int index, const QString &note)
+{
+    return journal->setMarkNote(index, note);
+}
+
 bool Tervalo::protocolExists(const QString &urlName) const
 {
     const QString path = journalPathFromUrl(urlName);
@@ -116,7 +176,7 @@ void Tervalo::saveMeasure(int picket, bool direction, float length, float v, flo
 
 void Tervalo::recordingStopped()
 {
-    journal->sync();
+    journal->stopRecording();
 }
 
 bool Tervalo::readingFresh(bool working, bool missed, qint64 lastMissMs) const

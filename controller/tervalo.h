@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QVariantMap>
 
 #include <functional>
 #include <vector>
@@ -58,13 +59,31 @@ public:
     // Where the unsaved rows are on disk (native separators); empty while they
     // are only in memory.
     Q_INVOKABLE QString journalFile() const;
-    // Why the journal is not in the working folder, or not on disk at all;
-    // empty when it is where it belongs, and after a save until the next row.
+    // Empty while the journal is where it belongs. Otherwise why it is not in
+    // the working folder (journalFile() names the user's folder then), or not
+    // on disk at all (journalFile() empty; stays so while the rows are only in
+    // memory), or that its file vanished and was written anew in place.
+    // Cleared by a save until the next row tells anew.
     Q_INVOKABLE QString journalError() const;
     // Files into which this start moved journals an earlier run left unsaved.
     Q_INVOKABLE QStringList recoveredFiles() const;
     // Whether saving to this URL would replace a file (or meet a folder).
     Q_INVOKABLE bool protocolExists(const QString &urlName) const;
+    // The run file written beside the protocol by the last successful save
+    // (native separators), or empty and why not.
+    Q_INVOKABLE QString lastRunFile() const;
+    Q_INVOKABLE QString lastRunFileError() const;
+
+    // A recording starts, before its first row: the repeat rule starts afresh
+    // and the run's header takes the keys given (line, track, operator,
+    // trolley, calibrationValidUntil "yyyy-MM-dd", startPicket, direction,
+    // stepLength, vertical and horizontal as [low, high]); a key left out
+    // keeps its default.
+    Q_INVOKABLE void recordingStarted(const QVariantMap &run);
+    // A mark at the given place, timed now and kept like a row; its index in
+    // this journal, or -1 for a kind the run file does not know.
+    Q_INVOKABLE int addMark(int picket, bool direction, double distance, const QString &kind, const QString &note);
+    Q_INVOKABLE bool setMarkNote(int index, const QString &note);
 
     // Ends the journal for the end of the program (the destructor does it too);
     // returns the recovery file that holds unsaved rows, if any.
@@ -82,7 +101,8 @@ public slots:
     // axis whose sensor had no reading at any moment of the last 200 ms, or
     // from which no record has come at all.
     void saveMeasure(int picket, bool direction, float length, float v, float h);
-    // The window stopped a recording: the journal goes to the disk at once.
+    // The window stopped a recording: its time is noted and the journal goes
+    // to the disk at once.
     void recordingStopped();
 
 private slots:

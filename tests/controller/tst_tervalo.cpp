@@ -1,5 +1,6 @@
 #include "meassystem.h"
 #include "meassystemsfinder.h"
+#include "runfile.h"
 #include "tervalo.h"
 #include "testfolder.h"
 
@@ -46,6 +47,8 @@ private slots:
     void offsetWithoutReadingIsKeptEmpty_data();
     void offsetWithoutReadingIsKeptEmpty();
     void linkStateAndCounterAcrossLossAndRestart();
+    void savedRunFileCarriesHeaderRowsAndMarks_data();
+    void savedRunFileCarriesHeaderRowsAndMarks();
 
 private:
     std::unique_ptr<TestFolder> m_folder;
@@ -55,7 +58,6 @@ void TestTervalo::init()
 {
     m_folder = std::make_unique<TestFolder>();
     QVERIFY(m_folder->isValid());
-    Journal::lastKeptLength = -1.0f;
 }
 
 void TestTervalo::cleanup()
@@ -226,6 +228,85 @@ void TestTervalo::linkStateAndCounterAcrossLossAndRestart()
     QCOMPARE(c.currentS(), 2147483647);
     again->counter(-4);
     QCOMPARE(c.currentS(), int(-2147483647 - 1));
+}
+
+void TestTervalo::savedRunFileCarriesHeaderRowsAndMarks_data()
+{
+    QTest::addColumn<bool>("runFileWritable");
+    QTest::newRow("written beside the protocol") << true;
+    QTest::newRow("a folder where it belongs does not fail the save") << false;
+}
+
+// The window's header and marks go through the journal's own file beside it to
+// the run file of the save, with the rows counted and sealed.
+void TestTervalo::savedRunFileCarriesHeaderRowsAndMarks()
+{
+    QFETCH(bool, runFileWritable);
+    Tervalo c;
+    c.recordingStarted({ { "line", "Л2" }, { "operator", "Иванов" }, { "calibrationValidUntil", "2026-01-31" },
+                         { "startPicket", 12 }, { "direction", false }, { "stepLength", 0.0005 },
+                         { "vertical", QVariantList { -6, 6.5 } }, { "horizontal", QVariantList { -8, 8 } } });
+    c.saveMeasure(12, false, 0.0f, 1.0f, 2.0f);
+    QCOMPARE(c.addMark(12, false, 0.37, QStringLiteral("rampStart"), QString()), 0);
+    QCOMPARE(c.addMark(12, false, 0.4, QStringLiteral("ramp"), QString()), -1);
+    c.saveMeasure(12, false, 0.25f, 1.0f, 2.0f);
+    QCOMPARE(c.addMark(12, false, 0.52, QStringLiteral("defect"), QString()), 1);
+    QVERIFY(c.setMarkNote(1, QStringLiteral("скол")));
+    QVERIFY(!c.setMarkNote(2, QStringLiteral("скол")));
+    c.recordingStopped();
+    // On disk beside the journal before any save; a recording added to the
+    // unsaved rows keeps the first start and takes the new header.
+    RunInfo kept, again;
+    QString error;
+    QVERIFY2(RunFile::read(RunFile::pathFor(c.journalFile()), &kept, &error), qPrintable(error));
+    QCOMPARE(kept.marks.size(), size_t(2));
+    c.recordingStarted({ { "line", "Л3" }, { "track", "2" } });
+    QVERIFY2(RunFile::read(RunFile::pathFor(c.journalFile()), &again, &error), qPrintable(error));
+    QCOMPARE(again.started, kept.started);
+    QCOMPARE(again.line, QStringLiteral("Л3"));
+    c.recordingStopped();
+
+    const QString protocol = m_folder->filePath(QStringLiteral("night.csv"));
+    const QString runPath = m_folder->filePath(QStringLiteral("night.json"));
+    if (!runFileWritable)
+        QVERIFY(QDir().mkpath(runPath));
+    QVERIFY(c.saveProtocol(QUrl::fromLocalFile(protocol).toString()));
+    if (!runFileWritable) {
+        QCOMPARE(c.lastRunFile(), QString());
+        QVERIFY(!c.lastRunFileError().isEmpty());
+        return;
+    }
+    QCOMPARE(c.lastRunFile(), QDir::toNativeSeparators(runPath));
+    QCOMPARE(c.lastRunFileError(), QString());
+    RunInfo run;
+    QVERIFY2(RunFile::read(runPath, &run, &error), qPrintable(error));
+    QCOMPARE(run.programName, QStringLiteral("tervalo"));
+    QVERIFY(!run.programVersion.isEmpty());
+    QCOMPARE(QStringList({ run.line, run.track, run.operatorName, run.trolley }),
+             QStringList({ "Л3", "2", "", "" }));
+    QCOMPARE(run.started, kept.started);
+    QVERIFY(run.stopped.isValid() && run.stopped >= run.started);
+    QCOMPARE(run.rows, 2);
+    QCOMPARE(run.sha256, RunFile::sha256Hex(fileBytes(protocol)));
+    QCOMPARE(run.marks.size(), size_t(2));
+    QCOMPARE(run.marks[1].kind, QStringLiteral("defect"));
+    QCOMPARE(run.marks[1].note, QStringLiteral("скол"));
+    QCOMPARE(run.marks[1].distance, 0.52);
+    QVERIFY(!run.marks[1].forward && run.marks[1].time.isValid());
+    // The header of the first start as the window gave it.
+    QCOMPARE(kept.calibrationValidUntil, QDate(2026, 1, 31));
+    QCOMPARE(kept.startPicket, 12);
+    QVERIFY(!kept.forward && kept.tolerancesKnown);
+    QCOMPARE(kept.vertical.high, 6.5);
+    QCOMPARE(kept.stepLength, 0.0005);
+
+    // The marks went with the rows: the next save has none.
+    c.recordingStarted({});
+    c.saveMeasure(13, true, 0.0f, 1.0f, 2.0f);
+    QVERIFY(c.saveProtocol(QUrl::fromLocalFile(m_folder->filePath(QStringLiteral("next.csv"))).toString()));
+    QVERIFY(RunFile::read(m_folder->filePath(QStringLiteral("next.json")), &run, &error));
+    QCOMPARE(run.marks.size(), size_t(0));
+    QCOMPARE(run.rows, 1);
 }
 
 QTEST_GUILESS_MAIN(TestTervalo)

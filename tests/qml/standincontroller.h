@@ -32,6 +32,10 @@ class StandInController : public QObject
     Q_PROPERTY(QStringList recovered MEMBER m_recovered)
     Q_PROPERTY(QStringList existing MEMBER m_existing)
     Q_PROPERTY(int stops MEMBER m_stops)
+    Q_PROPERTY(QVariantList runs MEMBER m_runs)
+    Q_PROPERTY(QVariantList marks MEMBER m_marks)
+    Q_PROPERTY(QString lastRunFileValue MEMBER m_lastRunFile)
+    Q_PROPERTY(QString lastRunFileErrorValue MEMBER m_lastRunFileError)
 
 public:
     using QObject::QObject;
@@ -59,6 +63,27 @@ public:
     Q_INVOKABLE QString journalError() const { return m_journalError; }
     Q_INVOKABLE QStringList recoveredFiles() const { return m_recovered; }
     Q_INVOKABLE bool protocolExists(const QString &urlName) const { return m_existing.contains(urlName); }
+    Q_INVOKABLE QString lastRunFile() const { return m_lastRunFile; }
+    Q_INVOKABLE QString lastRunFileError() const { return m_lastRunFileError; }
+
+    // The run's header and marks as the window hands them over.
+    Q_INVOKABLE void recordingStarted(const QVariantMap &run) { m_runs << run; }
+    Q_INVOKABLE int addMark(int picket, bool direction, double distance, const QString &kind, const QString &note)
+    {
+        m_marks << QVariantMap { { QStringLiteral("picket"), picket }, { QStringLiteral("direction"), direction },
+                                 { QStringLiteral("distance"), distance }, { QStringLiteral("kind"), kind },
+                                 { QStringLiteral("note"), note } };
+        return m_marks.size() - 1;
+    }
+    Q_INVOKABLE bool setMarkNote(int index, const QString &note)
+    {
+        if (index < 0 || index >= m_marks.size())
+            return false;
+        QVariantMap mark = m_marks[index].toMap();
+        mark[QStringLiteral("note")] = note;
+        m_marks[index] = mark;
+        return true;
+    }
 
     Q_INVOKABLE void reset()
     {
@@ -77,6 +102,10 @@ public:
         m_recovered.clear();
         m_existing.clear();
         m_stops = 0;
+        m_runs.clear();
+        m_marks.clear();
+        m_lastRunFile.clear();
+        m_lastRunFileError.clear();
     }
 
     // Files in the working folder, for the window's settings file.
@@ -133,6 +162,10 @@ private:
     QStringList m_recovered;
     QStringList m_existing;
     int m_stops = 0;
+    QVariantList m_runs;
+    QVariantList m_marks;
+    QString m_lastRunFile;
+    QString m_lastRunFileError;
 };
 
 #endif // STANDINCONTROLLER_H
