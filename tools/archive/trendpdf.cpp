@@ -428,7 +428,7 @@ void Writer::chart(double top, double height, const SpotTrend &spot)
 
     m_p.save();
     m_p.setClipRect(device);
-    if (!lim.inverted())
+    if (lim.low <= lim.high)
         m_p.fillRect(QRectF(QPointF(device.left(), py(lim.high)), QPointF(device.right(), py(lim.low))), bandFill);
     // A tick on the first of every month, or of every quarter or year when
     // the dates run long.
@@ -463,7 +463,7 @@ void Writer::chart(double top, double height, const SpotTrend &spot)
         line << QPointF(px(p.day), py(p.value));
     m_p.drawPolyline(line);
     for (const Point &p : points) {
-        const bool out = lim.outside(p.value);
+        const bool out = lim.classify(p.value) >= Out;
         m_p.setPen(Qt::NoPen);
         m_p.setBrush(out ? exceedLine : runLine);
         m_p.drawEllipse(QPointF(px(p.day), py(p.value)), 0.8 * m_u, 0.8 * m_u);
