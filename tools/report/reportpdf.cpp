@@ -83,9 +83,6 @@ QString channelsText(int vertical, int horizontal)
     return QStringLiteral("вертикаль %1, горизонталь %2").arg(vertical).arg(horizontal);
 }
 
-using Column = PdfPage::Column;
-using TitleLine = PdfPage::TitleLine;
-
 // A stretch shaded on the charts; one list per channel, in run order, so
 // that a page finds its own by binary search.
 struct Shade
