@@ -2,6 +2,7 @@
 
 #include <QAtomicInteger>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUrl>
 
 #include <vector>
@@ -242,12 +244,37 @@ bool ArchiveDatabase::open(const ArchiveLocation &location, Mode mode, QString *
     }
     // Only an archive or an empty database is switched to WAL: the journal
     // mode is kept in the file, and another program's database stays as it was.
-    if (kind() == ArchiveLocation::SQLite) {
-        QSqlQuery q(m_db);
-        if (!exec(q, QStringLiteral("PRAGMA journal_mode = WAL"), {}, error))
-            return false;
-    }
+    if (kind() == ArchiveLocation::SQLite && !useWal(error))
+        return false;
     return version == schemaVersion() || migrate(error);
+}
+
+// The switch to WAL needs the file to itself, and SQLite says "locked" at once
+// instead of waiting while another connection has it open: two programs that
+// start on a new archive together meet here. So the switch is tried again
+// until the busy timeout runs out, and not at all once the file is in WAL.
+bool ArchiveDatabase::useWal(QString *error)
+{
+    const QDeadlineTimer deadline(busyTimeoutMs);
+    QSqlQuery q(m_db);
+    for (;;) {
+        if (!exec(q, QStringLiteral("PRAGMA journal_mode"), {}, error))
+            return false;
+        const bool wal = q.next() && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+        q.finish();
+        if (wal)
+            return true;
+        if (q.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
+            q.finish();
+            return true;
+        }
+        const bool busy = q.lastError().nativeErrorCode() == QLatin1String("5");  // SQLITE_BUSY
+        if (!busy || deadline.hasExpired()) {
+            *error = failure(q.lastError());
+            return false;
+        }
+        QThread::msleep(20);
+    }
 }
 
 bool ArchiveDatabase::openSQLite(Mode mode, QString *error)

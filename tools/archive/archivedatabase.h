@@ -88,6 +88,7 @@ private:
     // it. false for a database that holds something else or a newer archive.
     bool readVersion(int *version, bool *empty, QString *error);
     bool migrate(QString *error);
+    bool useWal(QString *error);
 
     QString m_name;
     QSqlDatabase m_db;

@@ -5,15 +5,14 @@
 #include "archiveimport.h"
 #include "archivequery.h"
 #include "trendpdf.h"
+#include "wholefile.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <cmath>
-#include <functional>
 #include <memory>
 
 namespace {
@@ -83,28 +82,6 @@ void printTable(const QVector<QStringList> &rows)
             line += i + 1 < row.size() ? row[i].leftJustified(width[i] + 2) : row[i];
         out() << line.trimmed() << '\n';
     }
-}
-
-// The whole file or nothing: an existing one stays as it was until the new
-// one is complete on disk.
-bool saveWhole(const QString &path, const std::function<bool(QIODevice *, QString *)> &fill, QString *error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("%1: не записать: %2").arg(path, file.errorString());
-        return false;
-    }
-    QString reason;
-    if (!fill(&file, &reason)) {
-        file.cancelWriting();
-        *error = QStringLiteral("%1: %2").arg(path, reason.isEmpty() ? file.errorString() : reason);
-        return false;
-    }
-    if (!file.commit()) {
-        *error = QStringLiteral("%1: не записать: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
 }
 
 QString readingText(qint32 value)
@@ -220,9 +197,9 @@ int trend(ArchiveDatabase &archive, TrendReport &report, const QString &pdf, con
                         .arg(report.line, report.track));
     report.result = Trend::compute(report.input, report.limits, report.worse);
     if (!csv.isEmpty()
-        && !saveWhole(csv, [&](QIODevice *d, QString *) { return TrendCsv::write(report, d); }, &error))
+        && !WholeFile::save(csv, [&](QIODevice *d, QString *) { return TrendCsv::write(report, d); }, &error))
         return fail(error);
-    if (!saveWhole(pdf, [&](QIODevice *d, QString *why) { return TrendPdf::write(report, d, why); }, &error))
+    if (!WholeFile::save(pdf, [&](QIODevice *d, QString *why) { return TrendPdf::write(report, d, why); }, &error))
         return fail(error);
     int withRate = 0, already = 0, flags[3] = { 0, 0, 0 };
     for (const SpotTrend &s : report.result.spots) {

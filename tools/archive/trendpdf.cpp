@@ -1,37 +1,25 @@
 #include "trendpdf.h"
 
+#include "pdfpage.h"
+
 #include <QDateTime>
-#include <QFontMetricsF>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QTextCodec>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
 
-// The look is the run report's: the same page, margins, fonts, colours and
-// tables, so the two lie side by side in the engineer's folder.
+// The page, fonts, colours, footer and tables are the run report's, so the
+// two lie side by side in the engineer's folder alike.
+using namespace PdfColour;
+
 namespace {
 
-constexpr int resolution = 600;
-constexpr double marginMm = 12.0;
-constexpr double footerMm = 6.0;
-constexpr double rowMm = 5.2;
-constexpr double tableTitleMm = 8.0;
 constexpr double tableHeaderMm = 6.0;
 constexpr double titleBlockMm = 70.0;
 constexpr int chartsPerPage = 2;
 
-const QColor ink(20, 20, 20);
-const QColor faint(110, 110, 110);
-const QColor grid(222, 222, 222);
-const QColor bandFill(214, 239, 214);
-const QColor limitLine(196, 0, 0);
-const QColor exceedLine(214, 0, 0);
-const QColor runLine(22, 62, 150);
 const QColor fitLine(232, 128, 0);
 
 int pagesFor(int rows, int perPage)
@@ -66,35 +54,18 @@ QString dayText(double day, int offset)
         .toString(QStringLiteral("dd.MM.yyyy"));
 }
 
-struct Column
-{
-    QString title;
-    double width;  // mm
-    Qt::Alignment align;
-};
-
-class Writer
+class Writer : public PdfPage
 {
 public:
-    Writer(const TrendReport &report, QPdfWriter &pdf, QPainter &painter)
-        : m_report(report), m_pdf(pdf), m_p(painter), m_u(resolution / 25.4), m_total(TrendPdf::pages(report))
+    Writer(const TrendReport &report, QPdfWriter *pdf, QPainter *painter)
+        : PdfPage(pdf, painter), m_report(report), m_total(TrendPdf::pages(report))
     {
-        m_width = pdf.width() / m_u;
-        m_height = pdf.height() / m_u;
-        m_family = QStringList { QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                                 QStringLiteral("DejaVu Sans"), QStringLiteral("Nimbus Sans") };
         m_offset = report.input.runs.empty() ? 0 : report.input.runs.back().date.offsetFromUtc();
     }
 
     bool run();
 
 private:
-    QRectF rect(double x, double y, double w, double h) const { return QRectF(x * m_u, y * m_u, w * m_u, h * m_u); }
-    QFont font(double points, bool bold = false) const;
-    QPen pen(const QColor &c, double mm, Qt::PenStyle style = Qt::SolidLine) const;
-    void text(double x, double y, double w, double h, Qt::Alignment align, const QString &s, double points = 9,
-              bool bold = false, const QColor &colour = ink);
-    QString fit(const QString &s, double widthMm, double points, bool bold = false) const;
     bool newPage();
     void titleBlock();
     bool table(const QString &title, const QVector<Column> &columns, int count, int firstRows, double y,
@@ -103,73 +74,21 @@ private:
     void chart(double top, double height, const SpotTrend &spot);
 
     const TrendReport &m_report;
-    QPdfWriter &m_pdf;
-    QPainter &m_p;
-    double m_u;
     int m_total;
-    double m_width = 0;
-    double m_height = 0;
-    QStringList m_family;
     int m_offset = 0;
-    int m_page = 0;
 };
-
-QFont Writer::font(double points, bool bold) const
-{
-    QFont f;
-    f.setFamilies(m_family);
-    f.setStyleHint(QFont::SansSerif);
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    return f;
-}
-
-QPen Writer::pen(const QColor &c, double mm, Qt::PenStyle style) const
-{
-    QPen p(c, mm * m_u, style);
-    p.setCapStyle(Qt::FlatCap);
-    p.setJoinStyle(Qt::RoundJoin);
-    return p;
-}
-
-void Writer::text(double x, double y, double w, double h, Qt::Alignment align, const QString &s, double points,
-                  bool bold, const QColor &colour)
-{
-    m_p.setFont(font(points, bold));
-    m_p.setPen(colour);
-    m_p.drawText(rect(x, y, w, h), int(align | Qt::TextSingleLine), s);
-}
-
-QString Writer::fit(const QString &s, double widthMm, double points, bool bold) const
-{
-    return QFontMetricsF(font(points, bold), &m_pdf).elidedText(s, Qt::ElideMiddle, widthMm * m_u);
-}
 
 bool Writer::newPage()
 {
-    if (m_page > 0 && !m_pdf.newPage())
-        return false;
-    ++m_page;
-    const double y = m_height - footerMm + 2;
-    m_p.setPen(pen(grid, 0.2));
-    m_p.drawLine(QPointF(0, (y - 1) * m_u), QPointF(m_width * m_u, (y - 1) * m_u));
-    text(0, y, m_width * 0.7, footerMm - 2, Qt::AlignLeft | Qt::AlignVCenter,
-         fit(QStringLiteral("Tervalo · тренд по архиву: линия %1, путь %2").arg(m_report.line, m_report.track),
-             m_width * 0.7, 7),
-         7, false, faint);
-    text(m_width / 2, y, m_width / 2, footerMm - 2, Qt::AlignRight | Qt::AlignVCenter,
-         QStringLiteral("Стр. %1 из %2").arg(m_page).arg(m_total), 7, false, faint);
-    return true;
+    return startPage(QStringLiteral("Tervalo · тренд по архиву: линия %1, путь %2").arg(m_report.line, m_report.track),
+                     m_total);
 }
 
 void Writer::titleBlock()
 {
     const TrendReport &r = m_report;
     const std::vector<ArchivedRun> &runs = r.input.runs;
-    text(0, 0, m_width, 9, Qt::AlignLeft | Qt::AlignVCenter,
-         fit(QStringLiteral("Проверка контактного рельса: тренд по архиву, линия %1, путь %2").arg(r.line, r.track),
-             m_width, 14, true),
-         14, true);
+    heading(QStringLiteral("Проверка контактного рельса: тренд по архиву, линия %1, путь %2").arg(r.line, r.track));
 
     int withRate = 0, already = 0, withinYear = 0, flagged[3] = { 0, 0, 0 };
     const double lastDay = runs.empty() ? 0 : Trend::dayOf(runs.back().date);
@@ -182,7 +101,7 @@ void Writer::titleBlock()
     }
     const QString none = QStringLiteral("—");
     auto asked = [&](const QDate &d) { return d.isValid() ? d.toString(QStringLiteral("dd.MM.yyyy")) : none; };
-    const QVector<QPair<QString, QString>> left {
+    const QVector<TitleLine> left {
         { QStringLiteral("Линия, путь"), r.line + QStringLiteral(", ") + r.track },
         { QStringLiteral("Период"), QStringLiteral("с %1 по %2").arg(asked(r.from), asked(r.to)) },
         { QStringLiteral("Проездов"),
@@ -195,7 +114,7 @@ void Writer::titleBlock()
         { QStringLiteral("Уже за допуском"), QString::number(already) },
         { QStringLiteral("Выход за 12 месяцев"), QString::number(withinYear) },
     };
-    const QVector<QPair<QString, QString>> right {
+    const QVector<TitleLine> right {
         { QStringLiteral("Допуск, вертикаль"), bandText(r.limits[Vertical]) },
         { QStringLiteral("Допуск, горизонталь"), bandText(r.limits[Horizontal]) },
         { QStringLiteral("«Хуже»"), QStringLiteral("ближе к пределу больше чем на %1 мм").arg(limitText(r.worse)) },
@@ -205,29 +124,20 @@ void Writer::titleBlock()
                                              .arg(flagged[2]) },
         { QStringLiteral("Отчёт составлен"), ArchiveQuery::dateText(QDateTime::currentDateTime()) },
     };
-    const double lineMm = 5.0, half = m_width / 2, labelMm = 38;
-    for (int side = 0; side < 2; ++side) {
-        const auto &list = side == 0 ? left : right;
-        const double x = side * half;
-        for (int i = 0; i < list.size(); ++i) {
-            text(x, 12 + i * lineMm, labelMm, lineMm, Qt::AlignLeft | Qt::AlignVCenter, list[i].first, 9, false, faint);
-            text(x + labelMm, 12 + i * lineMm, half - labelMm - 2, lineMm, Qt::AlignLeft | Qt::AlignVCenter,
-                 fit(list[i].second, half - labelMm - 2, 9, true), 9, true);
-        }
-    }
+    const double lineMm = 5.0, half = m_width / 2;
+    titleColumn(left, 0, 12, lineMm, half - 2);
+    titleColumn(right, half, 12, lineMm, half - 2);
     const double noteY = 12 + std::max(left.size(), right.size()) * lineMm + 1;
-    m_p.setFont(font(7));
-    m_p.setPen(faint);
-    m_p.drawText(rect(0, noteY, m_width, titleBlockMm - noteY - 2), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                 QStringLiteral(
-                     "Точка: четверть метра линии, пикет × 100 ± расстояние, так что прямые и обратные проезды "
-                     "совпадают; пикет точки — тот, за которым она лежит. Скорость: наклон прямой наименьших "
-                     "квадратов по датам проездов, мм в месяц (месяц 30.44 сут.). Выход за допуск: где прямая "
-                     "достигнет предела, к которому идёт; точка за допуском в последнем проезде — «уже», пересечение "
-                     "раньше последнего проезда — его дата. В строке пикета — точка, раньше всех достигающая "
-                     "предела, и флаги всех его точек: последний проезд с показанием против предыдущего с "
-                     "показанием в пределах 0.5 м; «новое» — за допуском, а тогда в пределах 0.5 м всё в допуске; "
-                     "«исправлено» — тогда за допуском, теперь в пределах 0.5 м всё в допуске."));
+    note(noteY, titleBlockMm - noteY - 2,
+         QStringLiteral(
+             "Точка: четверть метра линии, пикет × 100 ± расстояние, так что прямые и обратные проезды "
+             "совпадают; пикет точки — тот, за которым она лежит. Скорость: наклон прямой наименьших "
+             "квадратов по датам проездов, мм в месяц (месяц 30.44 сут.). Выход за допуск: где прямая "
+             "достигнет предела, к которому идёт; точка за допуском в последнем проезде — «уже», пересечение "
+             "раньше последнего проезда — его дата. В строке пикета — точка, раньше всех достигающая "
+             "предела, и флаги всех его точек: последний проезд с показанием против предыдущего с "
+             "показанием в пределах 0.5 м; «новое» — за допуском, а тогда в пределах 0.5 м всё в допуске; "
+             "«исправлено» — тогда за допуском, теперь в пределах 0.5 м всё в допуске."));
 }
 
 bool Writer::table(const QString &title, const QVector<Column> &columns, int count, int firstRows, double y,
@@ -241,32 +151,17 @@ bool Writer::table(const QString &title, const QVector<Column> &columns, int cou
                 return false;
             y = 0;
         }
-        text(0, y, m_width, tableTitleMm - 1, Qt::AlignLeft | Qt::AlignVCenter,
-             first ? title : title + QStringLiteral(" (продолжение)"), 11, true);
+        tableTitle(y, title, !first);
         y += tableTitleMm;
         if (count == 0) {
             text(0, y, m_width, rowMm, Qt::AlignLeft | Qt::AlignVCenter, none, 9);
             return true;
         }
-        double x = 0;
-        m_p.fillRect(rect(0, y, m_width, tableHeaderMm), QColor(236, 236, 236));
-        for (const Column &c : columns) {
-            text(x + 1, y, c.width - 2, tableHeaderMm, c.align | Qt::AlignVCenter, c.title, 8, true);
-            x += c.width;
-        }
+        tableHeader(columns, y, tableHeaderMm);
         y += tableHeaderMm;
         const int end = std::min(count, done + (first ? firstRows : TrendPdf::rowsPerPage));
-        for (int i = done; i < end; ++i, y += rowMm) {
-            if ((i - done) % 2 == 1)
-                m_p.fillRect(rect(0, y, m_width, rowMm), QColor(247, 247, 247));
-            const QStringList values = cells(i);
-            x = 0;
-            for (int k = 0; k < columns.size(); ++k) {
-                text(x + 1, y, columns[k].width - 2, rowMm, columns[k].align | Qt::AlignVCenter,
-                     fit(values.value(k), columns[k].width - 2, 8), 8);
-                x += columns[k].width;
-            }
-        }
+        for (int i = done; i < end; ++i, y += rowMm)
+            tableRow(columns, cells(i), y, (i - done) % 2 == 1);
         done = end;
         first = false;
     } while (done < count);
@@ -282,14 +177,14 @@ bool Writer::run()
 
     const Qt::Alignment L = Qt::AlignLeft, R = Qt::AlignRight;
     const QVector<Column> summary {
-        { QStringLiteral("Пикет"), 18, L },
-        { QStringLiteral("Первая у предела"), 36, L },
-        { QStringLiteral("Канал"), 26, L },
-        { QStringLiteral("Проездов"), 20, R },
-        { QStringLiteral("Последнее, мм"), 30, R },
-        { QStringLiteral("Скорость, мм/мес"), 34, R },
-        { QStringLiteral("Выход за допуск"), 34, L },
-        { QStringLiteral("Флаги пикета"), 60, L },
+        { QStringLiteral("Пикет"), 18, L, true },
+        { QStringLiteral("Первая у предела"), 36, L, true },
+        { QStringLiteral("Канал"), 26, L, true },
+        { QStringLiteral("Проездов"), 20, R, true },
+        { QStringLiteral("Последнее, мм"), 30, R, true },
+        { QStringLiteral("Скорость, мм/мес"), 34, R, true },
+        { QStringLiteral("Выход за допуск"), 34, L, true },
+        { QStringLiteral("Флаги пикета"), 60, L, true },
     };
     auto summaryCells = [&](int i) {
         const PicketTrend &p = r.result.pickets[size_t(i)];
@@ -312,10 +207,14 @@ bool Writer::run()
     if (!newPage())
         return false;
     const QVector<Column> runColumns {
-        { QStringLiteral("№"), 10, R },           { QStringLiteral("Дата"), 30, L },
-        { QStringLiteral("Дата по"), 26, L },     { QStringLiteral("Оператор"), 40, L },
-        { QStringLiteral("Тележка"), 30, L },     { QStringLiteral("Файл"), 70, L },
-        { QStringLiteral("Строк"), 20, R },       { QStringLiteral("Пикеты"), 40, L },
+        { QStringLiteral("№"), 10, R, true },
+        { QStringLiteral("Дата"), 30, L, true },
+        { QStringLiteral("Дата по"), 26, L, true },
+        { QStringLiteral("Оператор"), 40, L, true },
+        { QStringLiteral("Тележка"), 30, L, true },
+        { QStringLiteral("Файл"), 70, L, true },
+        { QStringLiteral("Строк"), 20, R, true },
+        { QStringLiteral("Пикеты"), 40, L, true },
     };
     auto runCells = [&](int i) {
         const ArchivedRun &run = r.input.runs[size_t(i)];
@@ -352,20 +251,20 @@ void Writer::chartHead()
                               { bandFill, 1, QStringLiteral("допуск") } };
     double x = m_width;
     for (int i = keys.size() - 1; i >= 0; --i) {
-        const double w = QFontMetricsF(font(8), &m_pdf).horizontalAdvance(keys[i].label) / m_u + 1;
+        const double w = metrics(8).horizontalAdvance(keys[i].label) / m_u + 1;
         x -= w;
         text(x, 0, w, 7, Qt::AlignLeft | Qt::AlignVCenter, keys[i].label, 8);
         x -= 7;
         if (keys[i].kind == 1) {
-            m_p.fillRect(rect(x, 2, 5, 3), keys[i].colour);
+            m_p->fillRect(rect(x, 2, 5, 3), keys[i].colour);
         } else if (keys[i].kind == 0) {
-            m_p.setPen(pen(keys[i].colour, 0.5, Qt::DashLine));
-            m_p.drawLine(QPointF((x) * m_u, 3.5 * m_u), QPointF((x + 5) * m_u, 3.5 * m_u));
+            m_p->setPen(pen(keys[i].colour, 0.5, Qt::DashLine));
+            m_p->drawLine(QPointF((x) * m_u, 3.5 * m_u), QPointF((x + 5) * m_u, 3.5 * m_u));
         } else {
-            m_p.setPen(Qt::NoPen);
-            m_p.setBrush(keys[i].colour);
-            m_p.drawEllipse(QPointF((x + 2.5) * m_u, 3.5 * m_u), 0.8 * m_u, 0.8 * m_u);
-            m_p.setBrush(Qt::NoBrush);
+            m_p->setPen(Qt::NoPen);
+            m_p->setBrush(keys[i].colour);
+            m_p->drawEllipse(QPointF((x + 2.5) * m_u, 3.5 * m_u), 0.8 * m_u, 0.8 * m_u);
+            m_p->setBrush(Qt::NoBrush);
         }
         x -= 4;
     }
@@ -426,10 +325,10 @@ void Writer::chart(double top, double height, const SpotTrend &spot)
         title += QStringLiteral("; ") + Trend::flagsText(spot.flags);
     text(0, top, m_width, titleMm, Qt::AlignLeft | Qt::AlignVCenter, fit(title, m_width, 9.5, true), 9.5, true);
 
-    m_p.save();
-    m_p.setClipRect(device);
-    if (!lim.inverted())
-        m_p.fillRect(QRectF(QPointF(device.left(), py(lim.high)), QPointF(device.right(), py(lim.low))), bandFill);
+    m_p->save();
+    m_p->setClipRect(device);
+    if (lim.low <= lim.high)
+        m_p->fillRect(QRectF(QPointF(device.left(), py(lim.high)), QPointF(device.right(), py(lim.low))), bandFill);
     // A tick on the first of every month, or of every quarter or year when
     // the dates run long.
     const int months = int((x1 - x0) / Trend::daysPerMonth);
@@ -443,36 +342,36 @@ void Writer::chart(double top, double height, const SpotTrend &spot)
         if (day < x0 || (d.month() - 1) % every != 0)
             continue;
         ticks.append({ day, d.toString(every >= 12 ? QStringLiteral("yyyy") : QStringLiteral("MM.yyyy")) });
-        m_p.setPen(pen(grid, 0.15));
-        m_p.drawLine(QPointF(px(day), device.top()), QPointF(px(day), device.bottom()));
+        m_p->setPen(pen(grid, 0.15));
+        m_p->drawLine(QPointF(px(day), device.top()), QPointF(px(day), device.bottom()));
     }
-    m_p.setPen(pen(limitLine, 0.3, Qt::DashLine));
+    m_p->setPen(pen(limitLine, 0.3, Qt::DashLine));
     for (double v : { lim.low, lim.high })
-        m_p.drawLine(QPointF(device.left(), py(v)), QPointF(device.right(), py(v)));
+        m_p->drawLine(QPointF(device.left(), py(v)), QPointF(device.right(), py(v)));
     if (spot.hasRate) {
-        m_p.setPen(pen(fitLine, 0.35, Qt::DashLine));
-        m_p.drawLine(QPointF(px(x0), py(fitted(x0))), QPointF(px(x1), py(fitted(x1))));
+        m_p->setPen(pen(fitLine, 0.35, Qt::DashLine));
+        m_p->drawLine(QPointF(px(x0), py(fitted(x0))), QPointF(px(x1), py(fitted(x1))));
         if (spot.reach == SpotTrend::OnDate && spot.reachDay <= x1) {
-            m_p.setPen(pen(exceedLine, 0.25, Qt::DotLine));
-            m_p.drawLine(QPointF(px(spot.reachDay), device.top()), QPointF(px(spot.reachDay), device.bottom()));
+            m_p->setPen(pen(exceedLine, 0.25, Qt::DotLine));
+            m_p->drawLine(QPointF(px(spot.reachDay), device.top()), QPointF(px(spot.reachDay), device.bottom()));
         }
     }
-    m_p.setPen(pen(runLine, 0.3));
+    m_p->setPen(pen(runLine, 0.3));
     QPolygonF line;
     for (const Point &p : points)
         line << QPointF(px(p.day), py(p.value));
-    m_p.drawPolyline(line);
+    m_p->drawPolyline(line);
     for (const Point &p : points) {
-        const bool out = lim.outside(p.value);
-        m_p.setPen(Qt::NoPen);
-        m_p.setBrush(out ? exceedLine : runLine);
-        m_p.drawEllipse(QPointF(px(p.day), py(p.value)), 0.8 * m_u, 0.8 * m_u);
+        const bool out = lim.classify(p.value) >= Out;
+        m_p->setPen(Qt::NoPen);
+        m_p->setBrush(out ? exceedLine : runLine);
+        m_p->drawEllipse(QPointF(px(p.day), py(p.value)), 0.8 * m_u, 0.8 * m_u);
     }
-    m_p.setBrush(Qt::NoBrush);
-    m_p.restore();
+    m_p->setBrush(Qt::NoBrush);
+    m_p->restore();
 
-    m_p.setPen(pen(ink, 0.25));
-    m_p.drawRect(device);
+    m_p->setPen(pen(ink, 0.25));
+    m_p->drawRect(device);
     const double yStep = std::pow(10.0, std::floor(std::log10((hi - lo) / 3)));
     const double step = (hi - lo) / yStep > 12 ? yStep * 2 : yStep;
     for (double v = std::ceil(lo / step) * step; v <= hi; v += step)
@@ -514,25 +413,9 @@ int TrendPdf::pages(const TrendReport &report)
 
 bool TrendPdf::write(const TrendReport &report, QIODevice *device, QString *error)
 {
-    QPdfWriter pdf(device);
-    pdf.setResolution(resolution);
-    pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                  QMarginsF(marginMm, marginMm, marginMm, marginMm), QPageLayout::Millimeter));
-    pdf.setCreator(QStringLiteral("tervalo-archive"));
-    pdf.setTitle(QStringLiteral("Тренд: линия %1, путь %2").arg(report.line, report.track));
-    QPainter painter;
-    if (!painter.begin(&pdf)) {
-        *error = QStringLiteral("не начать PDF");
-        return false;
-    }
-    painter.setRenderHint(QPainter::Antialiasing);
-    Writer writer(report, pdf, painter);
-    const bool ok = writer.run();
-    if (!painter.end() || !ok) {
-        *error = QStringLiteral("не нарисовать PDF");
-        return false;
-    }
-    return true;
+    return PdfPage::write(device, QStringLiteral("tervalo-archive"),
+                          QStringLiteral("Тренд: линия %1, путь %2").arg(report.line, report.track),
+                          [&](QPdfWriter *pdf, QPainter *painter) { return Writer(report, pdf, painter).run(); }, error);
 }
 
 namespace TrendCsv {

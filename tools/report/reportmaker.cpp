@@ -3,11 +3,9 @@
 #include "protocolreader.h"
 #include "reportpdf.h"
 #include "runfile.h"
+#include "wholefile.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
-
-#include <functional>
 
 namespace {
 
@@ -15,47 +13,6 @@ bool sameFile(const QString &a, const QString &b)
 {
     const QFileInfo fa(a), fb(b);
     return fa.exists() && fb.exists() && fa.canonicalFilePath() == fb.canonicalFilePath();
-}
-
-// True when nothing is at path, or a regular file (a link is followed).
-bool regularOrAbsent(const QString &path)
-{
-    const QFileInfo info(path);
-    return !info.exists() || info.isFile();
-}
-
-QString notRegular(const QString &path)
-{
-    return QStringLiteral("%1: не обычный файл (устройство, канал, сокет или папка); отчёт не пишется на его место")
-        .arg(path);
-}
-
-// The whole file or nothing: an existing report stays as it was until the new
-// one is complete on disk. QSaveFile renames its file over the target, so a
-// target swapped for a device or a FIFO meanwhile is looked at again first.
-bool saveWhole(const QString &path, const std::function<bool(QIODevice *, QString *)> &fill, QString *error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("%1: не записывается: %2").arg(path, file.errorString());
-        return false;
-    }
-    QString reason;
-    if (!fill(&file, &reason)) {
-        file.cancelWriting();
-        *error = QStringLiteral("%1: %2").arg(path, reason.isEmpty() ? file.errorString() : reason);
-        return false;
-    }
-    if (!regularOrAbsent(path)) {
-        file.cancelWriting();
-        *error = notRegular(path);
-        return false;
-    }
-    if (!file.commit()) {
-        *error = QStringLiteral("%1: не записывается: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -92,8 +49,8 @@ bool ReportMaker::make(const QString &protocolPath, const QString &pdf, const Re
     if (!error->isEmpty())
         return false;
     for (const QString &target : { pdf, options.csv }) {
-        if (!target.isEmpty() && !regularOrAbsent(target)) {
-            *error = notRegular(target);
+        if (!target.isEmpty() && !WholeFile::regularOrAbsent(target)) {
+            *error = WholeFile::notRegular(target);
             return false;
         }
     }
@@ -126,11 +83,12 @@ bool ReportMaker::make(const QString &protocolPath, const QString &pdf, const Re
     }
 
     if (!options.csv.isEmpty()
-        && !saveWhole(options.csv, [&](QIODevice *d, QString *) { return ExceedanceCsv::write(report, d); }, error))
+        && !WholeFile::save(options.csv, [&](QIODevice *d, QString *) { return ExceedanceCsv::write(report, d); },
+                            error))
         return false;
-    if (!saveWhole(pdf,
-                   [&](QIODevice *d, QString *why) { return ReportPdf::write(report, options.metresPerPage, d, why); },
-                   error))
+    if (!WholeFile::save(
+            pdf, [&](QIODevice *d, QString *why) { return ReportPdf::write(report, options.metresPerPage, d, why); },
+            error))
         return false;
 
     if (summary) {

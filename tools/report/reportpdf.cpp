@@ -1,49 +1,31 @@
 #include "reportpdf.h"
 
+#include "pdfpage.h"
 #include "runfile.h"
 
 #include <QDateTime>
 #include <QFileInfo>
-#include <QFontMetricsF>
-#include <QGlyphRun>
-#include <QHash>
-#include <QPageLayout>
-#include <QPageSize>
 #include <QPainter>
-#include <QPdfWriter>
-#include <QRawFont>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
 
+using namespace PdfColour;
+
 namespace {
 
-constexpr int resolution = 600;       // dots per inch of the PDF's coordinate space
-constexpr double marginMm = 12.0;
-constexpr double pageWidthMm = 297.0 - 2 * marginMm;   // A4 landscape within the margins
-constexpr double pageHeightMm = 210.0 - 2 * marginMm;
-constexpr double footerMm = 6.0;
-constexpr double rowMm = 5.2;         // one table row
-constexpr double tableTitleMm = 8.0;
 constexpr double tableHeaderMm = 7.5;  // two lines of a long column title
 constexpr double gapMm = 4.0;         // between two tables on a page
 constexpr double titleLineMm = 4.6;   // one line of the title block
 constexpr double noteMm = 21.0;       // the rules under the title block
 constexpr double signOffMm = 36.0;
 
-const QColor ink(20, 20, 20);
-const QColor faint(110, 110, 110);
-const QColor grid(222, 222, 222);
-const QColor bandFill(214, 239, 214);
 const QColor watchFill(248, 232, 160);
-const QColor limitLine(196, 0, 0);
 const QColor immediateLine(120, 0, 0);
 const QColor exceedFill(255, 206, 206);
 const QColor immediateFill(255, 160, 160);
 const QColor spikeFill(255, 230, 230);
-const QColor exceedLine(214, 0, 0);
-const QColor runLine(22, 62, 150);
 const QColor otherLine(232, 128, 0);
 const QColor differenceBar(140, 40, 170);
 const QColor picketLine(60, 60, 60);
@@ -101,21 +83,6 @@ QString channelsText(int vertical, int horizontal)
     return QStringLiteral("вертикаль %1, горизонталь %2").arg(vertical).arg(horizontal);
 }
 
-struct Column
-{
-    QString title;
-    double width;  // mm
-    Qt::Alignment align;
-    bool elide = false;  // free text that may not fit
-};
-
-struct TitleLine
-{
-    QString label;
-    QString value;
-    bool alarm = false;  // shown in red: the engineer must not miss it
-};
-
 // A stretch shaded on the charts; one list per channel, in run order, so
 // that a page finds its own by binary search.
 struct Shade
@@ -137,7 +104,7 @@ struct Scale
 
 // Paints the report page by page, or with no painter only counts the pages,
 // so that the footer can say "page N of M" before the first is drawn.
-class Writer
+class Writer : public PdfPage
 {
 public:
     Writer(const Report &report, double metresPerPage, int totalPages, QPdfWriter *pdf, QPainter *painter);
@@ -146,40 +113,6 @@ public:
     const ReportPdf::Layout &layout() const { return m_layout; }
 
 private:
-    QRectF rect(double x, double y, double w, double h) const { return QRectF(x * m_u, y * m_u, w * m_u, h * m_u); }
-    QPointF point(double x, double y) const { return QPointF(x * m_u, y * m_u); }
-    const QFont &font(double points, bool bold = false);
-    const QFontMetricsF &metrics(double points, bool bold = false);
-    // The font's glyphs at the PDF's resolution. A report is tens of thousands
-    // of short texts; setting them from the font's own glyphs and advances
-    // skips the text engine's shaping, which costs more than the PDF itself.
-    const QRawFont &rawFont(double points, bool bold = false);
-    // Glyphs and advances of s, false when the font lacks a character.
-    bool glyphs(const QRawFont &font, const QString &s, QGlyphRun *run, double *width) const;
-    // Appends the glyphs of s set in the rectangle (device units) as the
-    // alignment says; false when the font lacks a character.
-    bool place(const QRectF &r, Qt::Alignment align, const QString &s, const QRawFont &font,
-               QVector<quint32> *indexes, QVector<QPointF> *positions) const;
-    QPen pen(const QColor &c, double mm, Qt::PenStyle style = Qt::SolidLine) const;
-    void text(double x, double y, double w, double h, Qt::Alignment align, const QString &s,
-              double points = 9, bool bold = false, const QColor &colour = ink);
-    // Texts of one font and colour, each in its own rectangle (mm), painted as
-    // one run of glyphs: a table row is then one text object in the PDF, not
-    // one per cell, and the PDF is a third smaller.
-    struct Cell
-    {
-        QRectF rect;
-        Qt::Alignment align;
-        QString text;
-    };
-    void texts(const QVector<Cell> &cells, double points, bool bold = false, const QColor &colour = ink);
-    double textWidth(const QString &s, double points, bool bold = false);
-    // A file name can be as long as the user likes; the block around it cannot.
-    QString fit(const QString &s, double widthMm, double points, bool bold = false);
-    // A column title is never clipped: it wraps onto a second line, and one
-    // that still does not fit is set smaller.
-    double headerPoints(const QString &title, double widthMm);
-
     double bottom() const { return m_height - footerMm - 1; }
     bool newPage();
     void titleLines(QVector<TitleLine> *left, QVector<TitleLine> *right) const;
@@ -203,20 +136,7 @@ private:
     const std::vector<ProtocolRow> &m_rows;
     double m_mpp;
     int m_total;
-    QPdfWriter *m_pdf;
-    QPainter *m_p;
-    bool m_dry;  // counting pages only
-    double m_u;  // device units per millimetre
-    double m_width = pageWidthMm;
-    double m_height = pageHeightMm;
-    QStringList m_family;
-    QHash<int, QFont> m_fonts;
-    QHash<int, QFontMetricsF> m_metrics;
-    QHash<int, QRawFont> m_rawFonts;
-    QHash<QString, double> m_headerPoints;
     ReportPdf::Layout m_layout;
-    int m_page = 0;
-    QString m_footer;
     double m_y = 0;  // where the next table starts on the current page, mm
     std::vector<Shade> m_shades[channelCount];
     std::vector<Shade> m_differences[channelCount];
@@ -225,17 +145,12 @@ private:
 };
 
 Writer::Writer(const Report &report, double metresPerPage, int totalPages, QPdfWriter *pdf, QPainter *painter)
-    : m_report(report)
+    : PdfPage(pdf, painter)
+    , m_report(report)
     , m_rows(report.protocol.rows)
     , m_mpp(metresPerPage)
     , m_total(totalPages)
-    , m_pdf(pdf)
-    , m_p(painter)
-    , m_dry(!pdf || !painter)
-    , m_u(resolution / 25.4)
 {
-    m_family = QStringList { QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                             QStringLiteral("DejaVu Sans"), QStringLiteral("Nimbus Sans") };
     if (m_dry)
         return;
     for (int c = 0; c < channelCount; ++c) {
@@ -260,176 +175,10 @@ Writer::Writer(const Report &report, double metresPerPage, int totalPages, QPdfW
                      [&](int a, int b) { return report.marks[size_t(a)].x < report.marks[size_t(b)].x; });
 }
 
-const QFont &Writer::font(double points, bool bold)
-{
-    const int key = int(std::lround(points * 20)) * 2 + (bold ? 1 : 0);
-    auto it = m_fonts.find(key);
-    if (it == m_fonts.end()) {
-        QFont f;
-        f.setFamilies(m_family);
-        f.setStyleHint(QFont::SansSerif);
-        f.setPointSizeF(points);
-        f.setBold(bold);
-        it = m_fonts.insert(key, f);
-    }
-    return *it;
-}
-
-const QFontMetricsF &Writer::metrics(double points, bool bold)
-{
-    const int key = int(std::lround(points * 20)) * 2 + (bold ? 1 : 0);
-    auto it = m_metrics.find(key);
-    if (it == m_metrics.end())
-        it = m_metrics.insert(key, QFontMetricsF(font(points, bold), m_pdf));
-    return *it;
-}
-
-const QRawFont &Writer::rawFont(double points, bool bold)
-{
-    const int key = int(std::lround(points * 20)) * 2 + (bold ? 1 : 0);
-    auto it = m_rawFonts.find(key);
-    if (it == m_rawFonts.end()) {
-        QRawFont raw = QRawFont::fromFont(font(points, bold), QFontDatabase::Cyrillic);
-        raw.setPixelSize(points * resolution / 72.0);
-        it = m_rawFonts.insert(key, raw);
-    }
-    return *it;
-}
-
-bool Writer::glyphs(const QRawFont &font, const QString &s, QGlyphRun *run, double *width) const
-{
-    if (!font.isValid())
-        return false;
-    const QVector<quint32> indexes = font.glyphIndexesForString(s);
-    if (indexes.isEmpty() || indexes.contains(0))
-        return false;
-    const QVector<QPointF> advances = font.advancesForGlyphIndexes(indexes);
-    // Glyphs stand on whole device units, a twentieth of a millimetre apart:
-    // the PDF then says "36 0 Td" where it would say "35.6250000 0 Td".
-    QVector<QPointF> positions(indexes.size());
-    double x = 0;
-    for (int i = 0; i < indexes.size(); ++i) {
-        positions[i] = QPointF(std::round(x), 0);
-        x += advances[i].x();
-    }
-    run->setRawFont(font);
-    run->setGlyphIndexes(indexes);
-    run->setPositions(positions);
-    *width = x;
-    return true;
-}
-
-QPen Writer::pen(const QColor &c, double mm, Qt::PenStyle style) const
-{
-    QPen p(c, mm * m_u, style);
-    p.setCapStyle(Qt::FlatCap);
-    p.setJoinStyle(Qt::RoundJoin);
-    return p;
-}
-
-bool Writer::place(const QRectF &r, Qt::Alignment align, const QString &s, const QRawFont &font,
-                   QVector<quint32> *indexes, QVector<QPointF> *positions) const
-{
-    QGlyphRun run;
-    double width = 0;
-    if (!glyphs(font, s, &run, &width))
-        return false;
-    const double left = align & Qt::AlignRight     ? r.right() - width
-                        : align & Qt::AlignHCenter ? r.center().x() - width / 2
-                                                   : r.left();
-    const double baseline = align & Qt::AlignTop      ? r.top() + font.ascent()
-                            : align & Qt::AlignBottom ? r.bottom() - font.descent()
-                                                      : r.center().y() + (font.ascent() - font.descent()) / 2;
-    const QPointF origin(std::round(left), std::round(baseline));
-    *indexes += run.glyphIndexes();
-    for (const QPointF &p : run.positions())
-        positions->append(origin + p);
-    return true;
-}
-
-void Writer::text(double x, double y, double w, double h, Qt::Alignment align, const QString &s, double points,
-                  bool bold, const QColor &colour)
-{
-    texts({ { QRectF(x, y, w, h), align, s } }, points, bold, colour);
-}
-
-void Writer::texts(const QVector<Cell> &cells, double points, bool bold, const QColor &colour)
-{
-    if (m_dry)
-        return;
-    m_p->setPen(colour);
-    const QRawFont &raw = rawFont(points, bold);
-    QVector<quint32> indexes;
-    QVector<QPointF> positions;
-    for (const Cell &c : cells) {
-        if (c.text.isEmpty())
-            continue;
-        const QRectF r = rect(c.rect.x(), c.rect.y(), c.rect.width(), c.rect.height());
-        if (!place(r, c.align, c.text, raw, &indexes, &positions)) {
-            // A character the first font lacks: the text engine finds another font.
-            m_p->setFont(font(points, bold));
-            m_p->drawText(r, int(c.align | Qt::TextSingleLine | Qt::TextDontClip), c.text);
-        }
-    }
-    if (indexes.isEmpty())
-        return;
-    QGlyphRun run;
-    run.setRawFont(raw);
-    run.setGlyphIndexes(indexes);
-    run.setPositions(positions);
-    m_p->drawGlyphRun(QPointF(0, 0), run);
-}
-
-double Writer::textWidth(const QString &s, double points, bool bold)
-{
-    QGlyphRun run;
-    double width = 0;
-    if (glyphs(rawFont(points, bold), s, &run, &width))
-        return width / m_u;
-    return metrics(points, bold).horizontalAdvance(s) / m_u;
-}
-
-QString Writer::fit(const QString &s, double widthMm, double points, bool bold)
-{
-    return metrics(points, bold).elidedText(s, Qt::ElideMiddle, widthMm * m_u);
-}
-
-double Writer::headerPoints(const QString &title, double widthMm)
-{
-    const QString key = title + QLatin1Char('|') + QString::number(widthMm);
-    auto it = m_headerPoints.constFind(key);
-    if (it != m_headerPoints.constEnd())
-        return *it;
-    double points = 8;
-    for (; points > 5; points -= 0.5) {
-        const QRectF need = metrics(points, true).boundingRect(QRectF(0, 0, widthMm * m_u, 1e6),
-                                                                 int(Qt::TextWordWrap), title);
-        if (need.width() <= widthMm * m_u && need.height() <= tableHeaderMm * m_u)
-            break;
-    }
-    m_headerPoints.insert(key, points);
-    return points;
-}
-
 bool Writer::newPage()
 {
     m_y = 0;
-    ++m_page;
-    if (m_dry)
-        return true;
-    if (m_page > 1 && !m_pdf->newPage())
-        return false;
-    const double y = m_height - footerMm + 2;
-    if (m_footer.isNull())
-        m_footer = fit(QStringLiteral("Tervalo · отчёт по протоколу ") + fileName(m_report.protocol), m_width * 0.7, 7);
-    m_p->setPen(pen(grid, 0.2));
-    m_p->drawLine(point(0, y - 1), point(m_width, y - 1));
-    texts({ { QRectF(0, y, m_width * 0.7, footerMm - 2), Qt::AlignLeft | Qt::AlignVCenter,
-              m_footer },
-            { QRectF(m_width / 2, y, m_width / 2, footerMm - 2), Qt::AlignRight | Qt::AlignVCenter,
-              QStringLiteral("Стр. %1 из %2").arg(m_page).arg(m_total) } },
-          7, false, faint);
-    return true;
+    return startPage(QStringLiteral("Tervalo · отчёт по протоколу ") + fileName(m_report.protocol), m_total);
 }
 
 void Writer::titleLines(QVector<TitleLine> *left, QVector<TitleLine> *right) const
@@ -560,43 +309,28 @@ void Writer::titleBlock()
         return;
 
     const Report &r = m_report;
-    text(0, 0, m_width, 9, Qt::AlignLeft | Qt::AlignVCenter,
-         fit(QStringLiteral("Проверка контактного рельса: отчёт по протоколу ") + fileName(r.protocol), m_width, 14,
-             true),
-         14, true);
+    heading(QStringLiteral("Проверка контактного рельса: отчёт по протоколу ") + fileName(r.protocol));
     const double half = m_width / 2;
-    const double labelMm = 38;
-    auto column = [&](const QVector<TitleLine> &list, double x, double width) {
-        for (int i = 0; i < list.size(); ++i) {
-            const double y = top + i * titleLineMm;
-            text(x, y, labelMm, titleLineMm, Qt::AlignLeft | Qt::AlignVCenter, list[i].label, 9, false, faint);
-            text(x + labelMm, y, width - labelMm, titleLineMm, Qt::AlignLeft | Qt::AlignVCenter,
-                 fit(list[i].value, width - labelMm, 9, true), 9, true, list[i].alarm ? limitLine : ink);
-        }
-    };
-    column(left, 0, half - 2);
-    column(right, half, half);
+    titleColumn(left, 0, top, titleLineMm, half - 2);
+    titleColumn(right, half, top, titleLineMm, half);
     text(0, shaY, labelMm, titleLineMm, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("SHA-256 протокола"), 9,
          false, faint);
     text(labelMm, shaY, m_width - labelMm, titleLineMm, Qt::AlignLeft | Qt::AlignVCenter,
          QString::fromLatin1(r.protocol.sha256), 8.5);
 
-    m_p->setFont(font(7));
-    m_p->setPen(faint);
-    m_p->drawText(
-        rect(0, noteY, m_width, noteMm - 1), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-        QStringLiteral(
-            "Положение: пикет и расстояние от него, как в протоколе. Классы: «наблюдение» — в допуске, но близко к "
-            "пределу; «за допуском» — за пределом допуска; «срочно» — за вторым, более широким пределом. Значение "
-            "точно на границе относится к более мягкому классу. Участок считается, когда за допуском не меньше "
-            "заданного числа строк подряд; более короткие — одиночные выбросы, они перечислены отдельно и в счёт не "
-            "идут; класс «срочно» требует столько же строк подряд за его пределом. Участок прерывают строка без "
-            "показаний и разрыв (пропуск больше одной строки сетки 0.25 м, смена направления, новый проезд); через "
-            "отметку пикета участок продолжается. Длина: путь под участком, 0.25 м на строку. «На границе "
-            "проезда»: участок касается первой или последней строки проезда или разрыва и может продолжаться за "
-            "ним. Пик: значение, дальше всех ушедшее за предел; превышение: насколько пик за пределом допуска. "
-            "Графики: путь, пройденный по строкам протокола, все страницы в одном масштабе; над графиком пикеты, "
-            "под ним расстояние от пикета."));
+    note(noteY, noteMm - 1,
+         QStringLiteral(
+             "Положение: пикет и расстояние от него, как в протоколе. Классы: «наблюдение» — в допуске, но близко к "
+             "пределу; «за допуском» — за пределом допуска; «срочно» — за вторым, более широким пределом. Значение "
+             "точно на границе относится к более мягкому классу. Участок считается, когда за допуском не меньше "
+             "заданного числа строк подряд; более короткие — одиночные выбросы, они перечислены отдельно и в счёт не "
+             "идут; класс «срочно» требует столько же строк подряд за его пределом. Участок прерывают строка без "
+             "показаний и разрыв (пропуск больше одной строки сетки 0.25 м, смена направления, новый проезд); через "
+             "отметку пикета участок продолжается. Длина: путь под участком, 0.25 м на строку. «На границе "
+             "проезда»: участок касается первой или последней строки проезда или разрыва и может продолжаться за "
+             "ним. Пик: значение, дальше всех ушедшее за предел; превышение: насколько пик за пределом допуска. "
+             "Графики: путь, пройденный по строкам протокола, все страницы в одном масштабе; над графиком пикеты, "
+             "под ним расстояние от пикета."));
 }
 
 bool Writer::table(const QString &title, const QVector<Column> &columns, int count,
@@ -608,45 +342,20 @@ bool Writer::table(const QString &title, const QVector<Column> &columns, int cou
         const double need = tableTitleMm + (count == 0 ? rowMm : tableHeaderMm + rowMm);
         if (m_y + need > bottom() && !newPage())
             return false;
-        text(0, m_y, m_width, tableTitleMm - 1, Qt::AlignLeft | Qt::AlignVCenter,
-             first ? title : title + QStringLiteral(" (продолжение)"), 11, true);
+        tableTitle(m_y, title, !first);
         m_y += tableTitleMm;
         if (count == 0) {
             text(0, m_y, m_width, rowMm, Qt::AlignLeft | Qt::AlignVCenter, none, 9);
             m_y += rowMm + gapMm;
             return true;
         }
-        if (!m_dry) {
-            m_p->fillRect(rect(0, m_y, m_width, tableHeaderMm), QColor(236, 236, 236));
-            double x = 0;
-            for (const Column &c : columns) {
-                const QRectF cell = rect(x + 1, m_y, c.width - 2, tableHeaderMm);
-                m_p->setFont(font(headerPoints(c.title, c.width - 2), true));
-                m_p->setPen(ink);
-                m_p->drawText(cell, int(c.align | Qt::AlignVCenter | Qt::TextWordWrap), c.title);
-                x += c.width;
-            }
-        }
+        tableHeader(columns, m_y, tableHeaderMm);
         m_y += tableHeaderMm;
         const int capacity = std::max(1, int(std::floor((bottom() - m_y) / rowMm + 1e-9)));
         const int end = std::min(count, done + capacity);
         if (!m_dry) {
-            for (int i = done; i < end; ++i) {
-                const double y = m_y + (i - done) * rowMm;
-                if ((i - done) % 2 == 1)
-                    m_p->fillRect(rect(0, y, m_width, rowMm), QColor(247, 247, 247));
-                const QStringList values = cells(i);
-                QVector<Cell> row;
-                double x = 0;
-                for (int k = 0; k < columns.size(); ++k) {
-                    const Column &c = columns[k];
-                    const QString value = values.value(k);
-                    row.append({ QRectF(x + 1, y, c.width - 2, rowMm), c.align | Qt::AlignVCenter,
-                                 c.elide ? fit(value, c.width - 2, 8) : value });
-                    x += c.width;
-                }
-                texts(row, 8);
-            }
+            for (int i = done; i < end; ++i)
+                tableRow(columns, cells(i), m_y + (i - done) * rowMm, (i - done) % 2 == 1);
         }
         m_y += (end - done) * rowMm;
         done = end;
@@ -1260,23 +969,10 @@ ReportPdf::Layout ReportPdf::layout(const Report &report, double metresPerPage)
 bool ReportPdf::write(const Report &report, double metresPerPage, QIODevice *device, QString *error)
 {
     const int pages = layout(report, metresPerPage).total();
-    QPdfWriter pdf(device);
-    pdf.setResolution(resolution);
-    pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                  QMarginsF(marginMm, marginMm, marginMm, marginMm), QPageLayout::Millimeter));
-    pdf.setCreator(QStringLiteral("tervalo-report"));
-    pdf.setTitle(QStringLiteral("Отчёт по протоколу ") + fileName(report.protocol));
-    QPainter painter;
-    if (!painter.begin(&pdf)) {
-        *error = QStringLiteral("PDF не начинается");
-        return false;
-    }
-    painter.setRenderHint(QPainter::Antialiasing);
-    Writer writer(report, metresPerPage, pages, &pdf, &painter);
-    const bool ok = writer.run();
-    if (!painter.end() || !ok) {
-        *error = QStringLiteral("PDF не рисуется");
-        return false;
-    }
-    return true;
+    return PdfPage::write(device, QStringLiteral("tervalo-report"),
+                          QStringLiteral("Отчёт по протоколу ") + fileName(report.protocol),
+                          [&](QPdfWriter *pdf, QPainter *painter) {
+                              return Writer(report, metresPerPage, pages, pdf, painter).run();
+                          },
+                          error);
 }

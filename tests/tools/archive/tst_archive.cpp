@@ -18,6 +18,7 @@
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
 // The archive against real databases: a SQLite file in a temporary folder,
@@ -414,6 +415,20 @@ void TestArchive::trendMatchesHandComputation()
     const QString lines = QTextCodec::codecForName("Windows-1251")->toUnicode(fileBytes(csv));
     QVERIFY2(lines.contains(QStringLiteral("\nПК 10 + 0.00;Вертикаль;3;4.000;01.04.2026 00:00;1.015;05.06.2026;хуже;\n")),
              qPrintable(lines));
+
+#ifdef Q_OS_UNIX
+    // A FIFO where the list should go stays a FIFO: no file is renamed over it.
+    const QString fifo = folder + QStringLiteral("/fifo.csv");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    t = runTool({ QStringLiteral("trend"), QStringLiteral("--line"), QStringLiteral("2"), QStringLiteral("--track"),
+                  QStringLiteral("1"), QStringLiteral("-o"), folder + QStringLiteral("/fifo.pdf"), QStringLiteral("--csv"),
+                  fifo, QStringLiteral("--database"), archive });
+    QCOMPARE(t.exitCode, 1);
+    QVERIFY2(t.err.contains(QStringLiteral("fifo.csv: не обычный файл")), qPrintable(t.err));
+    struct stat pipe {};
+    QVERIFY(::lstat(QFile::encodeName(fifo).constData(), &pipe) == 0 && S_ISFIFO(pipe.st_mode));
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/fifo.pdf")));
+#endif
 }
 
 void TestArchive::flagsCompareTheLatestRunWithTheOneBefore_data()
