@@ -134,6 +134,7 @@ public:
 private:
     QStringList folders() const;
     bool inWorkingFolder(const QString &path) const;
+    void takeUnfinishedRewrite(const QString &path);
     QString recover(const QString &path, const RunInfo *known = nullptr, bool whole = true);
     bool writeWhole(const QString &failedFolder = QString(), const QString &failedReason = QString());
     bool writeWholeIn(const QString &folder, const QString &previous, const QByteArray &bytes, QString *reason);
