@@ -339,6 +339,15 @@ QString Journal::filePath() const
     return m_file.isOpen() ? nativePath(m_path) : QString();
 }
 
+QString Journal::state() const
+{
+    if (!m_file.isOpen())
+        return m_error.isEmpty() ? QStringLiteral("ok") : QStringLiteral("memory");
+    if (!inWorkingFolder(m_path))
+        return QStringLiteral("moved");
+    return m_error.isEmpty() ? QStringLiteral("ok") : QStringLiteral("rewritten");
+}
+
 bool Journal::keep(int picket, bool direction, float length, float v, float h)
 {
     const float rounded = roundToQuarterMetre(length);

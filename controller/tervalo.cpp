@@ -78,6 +78,11 @@ QString Tervalo::journalError() const
     return journal->error();
 }
 
+QString Tervalo::journalState() const
+{
+    return journal->state();
+}
+
 QStringList Tervalo::recoveredFiles() const
 {
     return journal->recovered();

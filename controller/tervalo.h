@@ -65,6 +65,10 @@ public:
     // memory), or that its file vanished and was written anew in place.
     // Cleared by a save until the next row tells anew.
     Q_INVOKABLE QString journalError() const;
+    // The same in one word for the window's poll: "ok", "moved" (in the user's
+    // folder), "rewritten" (its file vanished and was written anew in place)
+    // or "memory" (on no disk at all).
+    Q_INVOKABLE QString journalState() const;
     // Files into which this start moved journals an earlier run left unsaved.
     Q_INVOKABLE QStringList recoveredFiles() const;
     // Whether saving to this URL would replace a file (or meet a folder).

@@ -575,11 +575,12 @@ void TestJournal::vanishedFileIsWrittenAnew_data()
 {
     QTest::addColumn<QString>("what");
     QTest::addColumn<bool>("seenWhileRunning");
-    QTest::newRow("the file removed") << "remove" << true;
-    QTest::newRow("the file renamed") << "rename" << true;
-    QTest::newRow("the file replaced by another") << "replace" << true;
-    QTest::newRow("the folder removed") << "folder" << true;
-    QTest::newRow("the file removed just before the end") << "remove" << false;
+    QTest::addColumn<QString>("state");   // as the window is told it
+    QTest::newRow("the file removed") << "remove" << true << "rewritten";
+    QTest::newRow("the file renamed") << "rename" << true << "rewritten";
+    QTest::newRow("the file replaced by another") << "replace" << true << "rewritten";
+    QTest::newRow("the folder removed") << "folder" << true << "moved";
+    QTest::newRow("the file removed just before the end") << "remove" << false << "ok";
 }
 
 // Rows appended to a file that is no longer the one at its path would reach
@@ -590,6 +591,7 @@ void TestJournal::vanishedFileIsWrittenAnew()
 {
     QFETCH(QString, what);
     QFETCH(bool, seenWhileRunning);
+    QFETCH(QString, state);
     const QString work = m_folder->filePath(QStringLiteral("work"));
     QVERIFY(QDir().mkpath(work) && QDir::setCurrent(work));
     const QString path = QDir(work).filePath(journalName);
@@ -614,6 +616,7 @@ void TestJournal::vanishedFileIsWrittenAnew()
         j.keep(9, true, 1.0f, 2.0f, 3.0f);
         QCOMPARE(fileBytes(now), expectedFile(j));
     }
+    QCOMPARE(j.state(), state);
     const QByteArray expected = expectedFile(j);
     const QString recovery = j.finish();
     QCOMPARE(fileBytes(recovery), expected);
@@ -642,6 +645,7 @@ void TestJournal::unwritableWorkingFolderMovesJournalToUserFolder()
         Journal j;
         QVERIFY(j.error().contains(QDir::toNativeSeparators(m_folder->filePath(journalName))));
         QCOMPARE(j.filePath(), userFolderWritable ? QDir::toNativeSeparators(fallbackJournal) : QString());
+        QCOMPARE(j.state(), userFolderWritable ? QStringLiteral("moved") : QStringLiteral("memory"));
         fill(j, 6);
         QCOMPARE(j.entries().size(), size_t(6));
         if (userFolderWritable)
@@ -666,6 +670,7 @@ void TestJournal::unwritableWorkingFolderMovesJournalToUserFolder()
     QCOMPARE(next.recovered(), QStringList { recovery });
     QCOMPARE(next.filePath(), QDir::toNativeSeparators(m_folder->filePath(journalName)));
     QCOMPARE(next.error(), QString());
+    QCOMPARE(next.state(), QStringLiteral("ok"));
     QCOMPARE(runLogLines().last(), QStringLiteral("Несохранённый журнал записан в файл ") + recovery);
 }
 

@@ -82,6 +82,7 @@ void TestTervalo::withoutDeviceLogsStartAndStaysIdle()
     const QVariantList getters { c.currentV(), c.currentH(), c.currentS(), c.dataReceived(), c.measKeeped(),
                                  c.workV(), c.workH() };
     QCOMPARE(getters, QVariantList({ 0.0, 0.0, 0, false, false, false, false }));
+    QCOMPARE(c.journalState(), QStringLiteral("ok"));
 
     const QStringList lines = runLogLines();
     QVERIFY(lines.size() >= 2);
