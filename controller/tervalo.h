@@ -11,11 +11,13 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class IniSettings;
 class MeasSystem;
 class MeasSystemsFinder;
+class RunServices;
 
 // The one object through which the window reaches the native side, published
 // to QML as "mcRoutine". It owns the settings store, device discovery, the run
@@ -93,9 +95,46 @@ public:
     // returns the recovery file that holds unsaved rows, if any.
     QString finishJournal();
 
+    // Reports and the archive are made by services the program's entry gives
+    // (their libraries build on this one). Without them makeReport() refuses
+    // and no run goes to the archive.
+    void setRunServices(std::unique_ptr<RunServices> services);
+
+    // Starts the PDF report "<protocol>.pdf" beside the saved protocol the URL
+    // names, with its run file, on a thread of its own; the window's
+    // tolerances as { vertical: [low, high], horizontal: [low, high] } in mm
+    // (one left out: the report's default). False, and no reportFinished(),
+    // when a report is being made already or the URL names no local file.
+    Q_INVOKABLE bool makeReport(const QString &urlName, const QVariantMap &limits);
+    // Opens a file with the system's viewer.
+    Q_INVOKABLE bool openFile(const QString &path);
+    // On (the default): every save of at least one row puts the protocol and
+    // its run file into the local archive (TERVALO_ARCHIVE or the user's
+    // archive file) on a thread of its own, one save after the other, and
+    // archiveFinished() tells each outcome. The protocol is only read.
+    Q_INVOKABLE void setArchiveEnabled(bool on);
+    // An import runs or waits.
+    Q_INVOKABLE bool archiveBusy() const;
+
+    // The end of the program: waits up to ms for the report being made and
+    // the imports asked for, and only logs how they ended. False when one
+    // still ran then: it is left to the end of the process, which cannot
+    // spoil anything, since a report and an import are written whole or not
+    // at all.
+    bool finishServices(int ms = servicesEndMs);
+    static constexpr int servicesEndMs = 30000;
+
     const std::vector<JournalEntry> &journalEntries() const;
     MeasSystemsFinder *measSystemsFinder() const { return finder; }
     MeasSystem *activeMeasSystem() const { return measSystem; }
+
+signals:
+    // On the GUI thread. pdfPath with native separators; error empty when ok,
+    // else a whole sentence in Russian for the window's message row.
+    void reportFinished(bool ok, const QString &pdfPath, const QString &error);
+    // ok: "Прогон добавлен в архив <where>" or "Прогон уже есть в архиве
+    // <where>"; otherwise "Прогон не добавлен в архив: <why>".
+    void archiveFinished(bool ok, const QString &message);
 
 public slots:
     // True only when the file was written whole and the journal emptied; on any
@@ -118,9 +157,14 @@ private slots:
 
 private:
     friend class TestTervalo;
+    struct Job;
 
     void adopt(MeasSystem *system);
     bool readingFresh(bool working, bool missed, qint64 lastMissMs) const;
+    void startJob(const std::shared_ptr<Job> &job);
+    void reportEnded();
+    void startImport();
+    void importEnded();
 
     IniSettings *settingsStore = nullptr;
     MeasSystemsFinder *finder = nullptr;
@@ -148,6 +192,14 @@ private:
     bool m_startSearchOver = false;
     bool m_counterBreak = false;
     quint32 m_counterOffset = 0;
+
+    // Shared with the threads that run them, which may outlive this object
+    // when the end of the program gives them up.
+    std::shared_ptr<RunServices> m_services;
+    std::shared_ptr<Job> m_report;   // the report being made
+    std::shared_ptr<Job> m_import;   // the import running
+    QStringList m_imports;           // protocols saved since, waiting for it
+    bool m_archiveEnabled = true;
 };
 
 #endif // TERVALO_H
