@@ -25,6 +25,8 @@ class RunServices;
 // keeps the latest values of the device's records for the window to poll.
 // When the trolley is lost it has discovery watch for it and adopts it again
 // when it answers; the journal and the window's run are not touched by that.
+// Reports and archive imports of saved protocols run on threads of their own,
+// each told back on the GUI thread by a signal.
 class Tervalo : public QObject
 {
     Q_OBJECT
