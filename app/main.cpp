@@ -1,6 +1,7 @@
 #include "exitsignals.h"
 #include "instanceguard.h"
 #include "tervalo.h"
+#include "toolrunservices.h"
 
 #ifdef TERVALO_TEST_BUILD
 #include "meassystemsfinder.h"
@@ -14,6 +15,8 @@
 #include <QUrl>
 
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -76,6 +79,7 @@ int main(int argc, char *argv[])
 
     // Destroyed before the engine: declared after it.
     Tervalo controller(nullptr);
+    controller.setRunServices(std::make_unique<ToolRunServices>());
     engine.rootContext()->setContextProperty(QStringLiteral("mcRoutine"), &controller);
     engine.load(url);
     controller.start();
@@ -92,5 +96,10 @@ int main(int argc, char *argv[])
                      QStringLiteral("Несохранённый журнал (измерений: %1) не удалось записать целиком ни в один "
                                     "файл; что удалось, названо в tervalo.log")
                              .arg(controller.unsavedCount()).toLocal8Bit().constData());
+    // A report or an import that outlasts the wait ends with the process, and
+    // before the application is torn down under it; each is written whole or
+    // not at all, and the run log names what was given up.
+    if (!controller.finishServices())
+        std::_Exit(code);
     return code;
 }

@@ -10,7 +10,8 @@ function(tervalo_add_entry target qrc)
     endif()
     add_executable(${target} ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/exitsignals.h
                    ${PROJECT_SOURCE_DIR}/app/instanceguard.h ${platform} ${qrc})
-    target_link_libraries(${target} PRIVATE tervalocore Qt5::Gui Qt5::Qml Qt5::Quick Qt5::QuickControls2)
+    target_link_libraries(${target} PRIVATE tervaloservices tervalocore Qt5::Gui Qt5::Sql Qt5::Qml Qt5::Quick
+                          Qt5::QuickControls2)
     if(E_TEST_BUILD)
         target_compile_definitions(${target} PRIVATE TERVALO_TEST_BUILD)
     endif()

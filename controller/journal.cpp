@@ -116,14 +116,21 @@ bool writeSavedFile(const QString &path, const QByteArray &bytes, QString *reaso
     return true;
 }
 
+// The file beside one of the journal's own files that a whole rewrite fills
+// before it takes that file's place.
+QString rewritePath(const QString &path)
+{
+    return path + QStringLiteral(".new");
+}
+
 // The journal's own files, the same way but not synced: that is the syncer's
-// task, off the GUI thread. "<name>.new" is taken as the file beside.
+// task, off the GUI thread.
 bool writeUnsyncedFile(const QString &path, const QByteArray &bytes, QString *reason)
 {
     *reason = refusedTarget(path);
     if (!reason->isEmpty())
         return false;
-    const QString temporary = path + QStringLiteral(".new");
+    const QString temporary = rewritePath(path);
     QFile file(temporary);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         *reason = failureReason(file);
@@ -237,6 +244,7 @@ Journal::Journal(QObject *parent)
     // the user's folder, and a run started elsewhere must still bring it back.
     for (const QString &folder : folders()) {
         const QString path = QDir(folder).filePath(fileName);
+        takeUnfinishedRewrite(path);
         if (QFileInfo(path).isFile()) {
             const QString recovered = recover(path);
             if (!recovered.isEmpty())
@@ -255,6 +263,56 @@ Journal::Journal(QObject *parent)
 Journal::~Journal()
 {
     finish();
+}
+
+// A whole rewrite cut off by a crash after its file beside was written but
+// before that file took the journal file's place: it may hold rows the
+// journal file lacks (rows that were only in memory after a failed write),
+// or be the only copy (the journal file had vanished). It takes the journal
+// file's place when it holds every row of that file and more, and is brought
+// back on its own when the two disagree; otherwise it holds nothing new. The
+// run file beside it is taken when it was written whole.
+void Journal::takeUnfinishedRewrite(const QString &path)
+{
+    const QString sidecar = RunFile::pathFor(path);
+    const QString sidecarRewrite = rewritePath(sidecar);
+    if (QFileInfo(sidecarRewrite).isFile()) {
+        RunInfo run;
+        QString error;
+        if (!RunFile::read(sidecarRewrite, &run, &error) || !FileSync::replace(sidecarRewrite, sidecar))
+            QFile::remove(sidecarRewrite);
+    }
+
+    const QString rewrite = rewritePath(path);
+    if (!QFileInfo(rewrite).isFile())
+        return;
+    const auto wholeLines = [](const QString &file) {
+        QFile f(file);
+        const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return bytes.left(bytes.lastIndexOf('\n') + 1);
+    };
+    const QByteArray fresh = wholeLines(rewrite);
+    if (!QFileInfo::exists(path)) {
+        if (QFile::rename(rewrite, path))
+            return;
+    } else if (QFileInfo(path).isFile()) {
+        const QByteArray old = wholeLines(path);
+        if (old.startsWith(fresh)) {
+            QFile::remove(rewrite);
+            return;
+        }
+        if (fresh.startsWith(old) && FileSync::replace(rewrite, path)) {
+            logLine(QStringLiteral("Файл журнала ") + nativePath(path) + QStringLiteral(" заменён его полной копией ")
+                    + nativePath(rewrite) + QStringLiteral(", записанной перед сбоем"));
+            return;
+        }
+    }
+    RunInfo run;
+    QString error;
+    const bool known = QFileInfo(sidecar).isFile() && RunFile::read(sidecar, &run, &error);
+    const QString recovered = recover(rewrite, known ? &run : nullptr);
+    if (!recovered.isEmpty())
+        m_recovered << recovered;
 }
 
 QString Journal::fallbackFolder()
@@ -279,6 +337,15 @@ bool Journal::inWorkingFolder(const QString &path) const
 QString Journal::filePath() const
 {
     return m_file.isOpen() ? nativePath(m_path) : QString();
+}
+
+QString Journal::state() const
+{
+    if (!m_file.isOpen())
+        return m_error.isEmpty() ? QStringLiteral("ok") : QStringLiteral("memory");
+    if (!inWorkingFolder(m_path))
+        return QStringLiteral("moved");
+    return m_error.isEmpty() ? QStringLiteral("ok") : QStringLiteral("rewritten");
 }
 
 bool Journal::keep(int picket, bool direction, float length, float v, float h)

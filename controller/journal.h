@@ -115,6 +115,11 @@ public:
     // Where every unsaved row is on disk (native separators); empty when the
     // rows are only in memory.
     QString filePath() const;
+    // Where the unsaved rows are, as filePath() and error() tell it: "ok" in
+    // the working folder (or no file yet since the last save), "moved" in the
+    // user's folder, "rewritten" in the working folder again after their file
+    // vanished, "memory" only in memory.
+    QString state() const;
     // Empty while the journal is where it belongs. Otherwise why it is not in
     // the working folder (filePath() then names the user's folder) or not on
     // disk at all (filePath() empty; it stays set as long as the rows are only
@@ -134,6 +139,7 @@ public:
 private:
     QStringList folders() const;
     bool inWorkingFolder(const QString &path) const;
+    void takeUnfinishedRewrite(const QString &path);
     QString recover(const QString &path, const RunInfo *known = nullptr, bool whole = true);
     bool writeWhole(const QString &failedFolder = QString(), const QString &failedReason = QString());
     bool writeWholeIn(const QString &folder, const QString &previous, const QByteArray &bytes, QString *reason);

@@ -11,11 +11,13 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 class IniSettings;
 class MeasSystem;
 class MeasSystemsFinder;
+class RunServices;
 
 // The one object through which the window reaches the native side, published
 // to QML as "mcRoutine". It owns the settings store, device discovery, the run
@@ -23,6 +25,8 @@ class MeasSystemsFinder;
 // keeps the latest values of the device's records for the window to poll.
 // When the trolley is lost it has discovery watch for it and adopts it again
 // when it answers; the journal and the window's run are not touched by that.
+// Reports and archive imports of saved protocols run on threads of their own,
+// each told back on the GUI thread by a signal.
 class Tervalo : public QObject
 {
     Q_OBJECT
@@ -65,6 +69,10 @@ public:
     // memory), or that its file vanished and was written anew in place.
     // Cleared by a save until the next row tells anew.
     Q_INVOKABLE QString journalError() const;
+    // The same in one word for the window's poll: "ok", "moved" (in the user's
+    // folder), "rewritten" (its file vanished and was written anew in place)
+    // or "memory" (on no disk at all).
+    Q_INVOKABLE QString journalState() const;
     // Files into which this start moved journals an earlier run left unsaved.
     Q_INVOKABLE QStringList recoveredFiles() const;
     // Whether saving to this URL would replace a file (or meet a folder).
@@ -89,9 +97,46 @@ public:
     // returns the recovery file that holds unsaved rows, if any.
     QString finishJournal();
 
+    // Reports and the archive are made by services the program's entry gives
+    // (their libraries build on this one). Without them makeReport() refuses
+    // and no run goes to the archive.
+    void setRunServices(std::unique_ptr<RunServices> services);
+
+    // Starts the PDF report "<protocol>.pdf" beside the saved protocol the URL
+    // names, with its run file, on a thread of its own; the window's
+    // tolerances as { vertical: [low, high], horizontal: [low, high] } in mm
+    // (one left out: the report's default). False, and no reportFinished(),
+    // when a report is being made already or the URL names no local file.
+    Q_INVOKABLE bool makeReport(const QString &urlName, const QVariantMap &limits);
+    // Opens a file with the system's viewer.
+    Q_INVOKABLE bool openFile(const QString &path);
+    // On (the default): every save of at least one row puts the protocol and
+    // its run file into the local archive (TERVALO_ARCHIVE or the user's
+    // archive file) on a thread of its own, one save after the other, and
+    // archiveFinished() tells each outcome. The protocol is only read.
+    Q_INVOKABLE void setArchiveEnabled(bool on);
+    // An import runs or waits.
+    Q_INVOKABLE bool archiveBusy() const;
+
+    // The end of the program: waits up to ms for the report being made and
+    // the imports asked for, and only logs how they ended. False when one
+    // still ran then: it is left to the end of the process, which cannot
+    // spoil anything, since a report and an import are written whole or not
+    // at all.
+    bool finishServices(int ms = servicesEndMs);
+    static constexpr int servicesEndMs = 30000;
+
     const std::vector<JournalEntry> &journalEntries() const;
     MeasSystemsFinder *measSystemsFinder() const { return finder; }
     MeasSystem *activeMeasSystem() const { return measSystem; }
+
+signals:
+    // On the GUI thread. pdfPath with native separators; error empty when ok,
+    // else a whole sentence in Russian for the window's message row.
+    void reportFinished(bool ok, const QString &pdfPath, const QString &error);
+    // ok: "Прогон добавлен в архив <where>" or "Прогон уже есть в архиве
+    // <where>"; otherwise "Прогон не добавлен в архив: <why>".
+    void archiveFinished(bool ok, const QString &message);
 
 public slots:
     // True only when the file was written whole and the journal emptied; on any
@@ -114,9 +159,14 @@ private slots:
 
 private:
     friend class TestTervalo;
+    struct Job;
 
     void adopt(MeasSystem *system);
     bool readingFresh(bool working, bool missed, qint64 lastMissMs) const;
+    void startJob(const std::shared_ptr<Job> &job);
+    void reportEnded();
+    void startImport();
+    void importEnded();
 
     IniSettings *settingsStore = nullptr;
     MeasSystemsFinder *finder = nullptr;
@@ -144,6 +194,14 @@ private:
     bool m_startSearchOver = false;
     bool m_counterBreak = false;
     quint32 m_counterOffset = 0;
+
+    // Shared with the threads that run them, which may outlive this object
+    // when the end of the program gives them up.
+    std::shared_ptr<RunServices> m_services;
+    std::shared_ptr<Job> m_report;   // the report being made
+    std::shared_ptr<Job> m_import;   // the import running
+    QStringList m_imports;           // protocols saved since, waiting for it
+    bool m_archiveEnabled = true;
 };
 
 #endif // TERVALO_H

@@ -168,6 +168,9 @@ void TestEndToEnd::recordedPushGivesAnEntryEveryQuarterMetre()
     const QString log = logText(dir.path());
     QVERIFY(log.contains(QStringLiteral("Устройство найдено: ") + device));
     QVERIFY(log.contains(QStringLiteral("Send:  49 4e 49 54")));
+    // The save went on to the archive, and the end waited for its outcome.
+    QVERIFY2(log.contains(QStringLiteral(" (протокол ") + QDir::toNativeSeparators(csv) + QStringLiteral(")\n")),
+             qPrintable(log.right(300)));
 
     const QByteArray bytes = fileBytes(csv);
     QVERIFY(!bytes.contains('\r'));

@@ -575,11 +575,12 @@ void TestJournal::vanishedFileIsWrittenAnew_data()
 {
     QTest::addColumn<QString>("what");
     QTest::addColumn<bool>("seenWhileRunning");
-    QTest::newRow("the file removed") << "remove" << true;
-    QTest::newRow("the file renamed") << "rename" << true;
-    QTest::newRow("the file replaced by another") << "replace" << true;
-    QTest::newRow("the folder removed") << "folder" << true;
-    QTest::newRow("the file removed just before the end") << "remove" << false;
+    QTest::addColumn<QString>("state");   // as the window is told it
+    QTest::newRow("the file removed") << "remove" << true << "rewritten";
+    QTest::newRow("the file renamed") << "rename" << true << "rewritten";
+    QTest::newRow("the file replaced by another") << "replace" << true << "rewritten";
+    QTest::newRow("the folder removed") << "folder" << true << "moved";
+    QTest::newRow("the file removed just before the end") << "remove" << false << "ok";
 }
 
 // Rows appended to a file that is no longer the one at its path would reach
@@ -590,6 +591,7 @@ void TestJournal::vanishedFileIsWrittenAnew()
 {
     QFETCH(QString, what);
     QFETCH(bool, seenWhileRunning);
+    QFETCH(QString, state);
     const QString work = m_folder->filePath(QStringLiteral("work"));
     QVERIFY(QDir().mkpath(work) && QDir::setCurrent(work));
     const QString path = QDir(work).filePath(journalName);
@@ -614,6 +616,7 @@ void TestJournal::vanishedFileIsWrittenAnew()
         j.keep(9, true, 1.0f, 2.0f, 3.0f);
         QCOMPARE(fileBytes(now), expectedFile(j));
     }
+    QCOMPARE(j.state(), state);
     const QByteArray expected = expectedFile(j);
     const QString recovery = j.finish();
     QCOMPARE(fileBytes(recovery), expected);
@@ -642,6 +645,7 @@ void TestJournal::unwritableWorkingFolderMovesJournalToUserFolder()
         Journal j;
         QVERIFY(j.error().contains(QDir::toNativeSeparators(m_folder->filePath(journalName))));
         QCOMPARE(j.filePath(), userFolderWritable ? QDir::toNativeSeparators(fallbackJournal) : QString());
+        QCOMPARE(j.state(), userFolderWritable ? QStringLiteral("moved") : QStringLiteral("memory"));
         fill(j, 6);
         QCOMPARE(j.entries().size(), size_t(6));
         if (userFolderWritable)
@@ -666,25 +670,35 @@ void TestJournal::unwritableWorkingFolderMovesJournalToUserFolder()
     QCOMPARE(next.recovered(), QStringList { recovery });
     QCOMPARE(next.filePath(), QDir::toNativeSeparators(m_folder->filePath(journalName)));
     QCOMPARE(next.error(), QString());
+    QCOMPARE(next.state(), QStringLiteral("ok"));
     QCOMPARE(runLogLines().last(), QStringLiteral("Несохранённый журнал записан в файл ") + recovery);
 }
 
 void TestJournal::leftJournalIsRecoveredAtStart_data()
 {
-    QTest::addColumn<QByteArray>("left");
+    QTest::addColumn<QByteArray>("left");        // null: no journal file
+    QTest::addColumn<QByteArray>("rewrite");     // a whole rewrite a crash left beside it; null: none
     QTest::addColumn<QByteArray>("recovered");   // empty: nothing to recover
     QTest::addColumn<int>("namesTaken");
     QTest::addColumn<bool>("inUserFolder");
     const QByteArray rows = "3+;0.00;1.000;-2.000;\n3+;0.25;;-2.010;\n";
-    QTest::newRow("whole rows") << header + rows << header + rows << 0 << false;
-    QTest::newRow("a torn last line is dropped") << header + rows + "3+;0.5" << header + rows << 0 << false;
-    QTest::newRow("taken names get -2 and -3") << header + rows << header + rows << 2 << false;
-    QTest::newRow("in the user's folder") << header + rows + "3" << header + rows << 1 << true;
-    QTest::newRow("a header alone holds nothing") << header << QByteArray() << 0 << false;
-    QTest::newRow("a torn header holds nothing") << header.left(20) << QByteArray() << 0 << false;
-    QTest::newRow("a header and a torn row hold nothing") << header + "3+;0.0" << QByteArray() << 0 << false;
+    const QByteArray more = "3+;0.50;1.500;;\n";
+    const QByteArray none;
+    QTest::newRow("whole rows") << header + rows << none << header + rows << 0 << false;
+    QTest::newRow("a torn last line is dropped") << header + rows + "3+;0.5" << none << header + rows << 0 << false;
+    QTest::newRow("taken names get -2 and -3") << header + rows << none << header + rows << 2 << false;
+    QTest::newRow("in the user's folder") << header + rows + "3" << none << header + rows << 1 << true;
+    QTest::newRow("a header alone holds nothing") << header << none << QByteArray() << 0 << false;
+    QTest::newRow("a torn header holds nothing") << header.left(20) << none << QByteArray() << 0 << false;
+    QTest::newRow("a header and a torn row hold nothing") << header + "3+;0.0" << none << QByteArray() << 0 << false;
     QTest::newRow("a file that is not a journal is kept whole")
-            << QByteArray("no journal") << QByteArray("no journal") << 0 << false;
+            << QByteArray("no journal") << none << QByteArray("no journal") << 0 << false;
+    QTest::newRow("a rewrite holding rows the file lacks takes its place")
+            << header + rows << header + rows + more + "3+" << header + rows + more << 0 << false;
+    QTest::newRow("a rewrite is the journal when the file had vanished")
+            << none << header + rows << header + rows << 0 << true;
+    QTest::newRow("a rewrite torn before the file's last row is dropped")
+            << header + rows << header + "3+;0.00;1.0" << header + rows << 0 << false;
 }
 
 // The file is named after the last time it was written, the night of its rows,
@@ -692,16 +706,19 @@ void TestJournal::leftJournalIsRecoveredAtStart_data()
 void TestJournal::leftJournalIsRecoveredAtStart()
 {
     QFETCH(QByteArray, left);
+    QFETCH(QByteArray, rewrite);
     QFETCH(QByteArray, recovered);
     QFETCH(int, namesTaken);
     QFETCH(bool, inUserFolder);
     const QString folder = inUserFolder ? userFolder() : m_folder->path();
     QVERIFY(QDir().mkpath(folder));
     const QString leftPath = QDir(folder).filePath(journalName);
-    QVERIFY(writeFile(leftPath, left));
     const QDateTime night(QDate(2026, 3, 4), QTime(5, 6, 7));
-    {
-        QFile file(leftPath);
+    for (const auto &[path, bytes] : { std::pair(leftPath, left), std::pair(leftPath + ".new", rewrite) }) {
+        if (bytes.isNull())
+            continue;
+        QVERIFY(writeFile(path, bytes));
+        QFile file(path);
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(night, QFileDevice::FileModificationTime));
     }
@@ -716,6 +733,7 @@ void TestJournal::leftJournalIsRecoveredAtStart()
     for (const QString &name : qAsConst(taken))
         QCOMPARE(fileBytes(name), QByteArray("earlier run\n"));
     QVERIFY(!QFileInfo::exists(leftPath) || !inUserFolder);
+    QVERIFY(!QFileInfo::exists(leftPath + ".new"));
     // This run's own file starts empty in the working folder.
     QCOMPARE(fileBytes(journalName), header);
     if (recovered.isEmpty()) {
