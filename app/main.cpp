@@ -1,5 +1,7 @@
 #include "exitsignals.h"
+#include "instanceguard.h"
 #include "tervalo.h"
+#include "toolrunservices.h"
 #include "widgettheme.h"
 
 #ifdef TERVALO_TEST_BUILD
@@ -13,36 +15,27 @@
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickStyle>
-#include <QSharedMemory>
-#include <QSystemSemaphore>
 #include <QTranslator>
 #include <QUrl>
 
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 namespace {
 
-#ifdef TERVALO_TEST_BUILD
-// Copies that tests start guard against each other, never against the program
-// someone runs on the same machine.
-const char startupSemaphoreKey[] = "<tervalo.brenvik>.test";
-const char instanceMarkerKey[] = "<memory_tervalo.brenvik>.test";
-#else
 const char startupSemaphoreKey[] = "<tervalo.brenvik>";
 const char instanceMarkerKey[] = "<memory_tervalo.brenvik>";
-#endif
 
-// On Unix a shared segment outlives a process that crashed while holding it, and
-// would make every later start take itself for a second copy. Attaching and
-// detaching again removes a segment that no live process holds (the last detach
-// removes it); a segment that a running copy holds survives. Windows removes the
-// segment with its last process, so there is nothing to clear there.
-void clearStaleInstanceMarker()
+// Copies that tests start guard against each other, never against the program
+// someone runs on the same machine; each test names keys of its own, so that
+// tests run side by side (or from two checkouts) never turn each other away.
+QString instanceKeySuffix()
 {
-#ifdef Q_OS_UNIX
-    QSharedMemory stale(QString::fromLatin1(instanceMarkerKey));
-    if (stale.attach(QSharedMemory::ReadOnly))
-        stale.detach();
+#ifdef TERVALO_TEST_BUILD
+    return QStringLiteral(".test") + qEnvironmentVariable("TERVALO_INSTANCE_KEY");
+#else
+    return QString();
 #endif
 }
 
@@ -85,16 +78,11 @@ int main(int argc, char *argv[])
     app.setOrganizationDomain(QStringLiteral("brenvik"));
     app.setApplicationName(QStringLiteral("tervalo"));
 
-    QSystemSemaphore startup(QString::fromLatin1(startupSemaphoreKey), 1, QSystemSemaphore::Open);
-    startup.acquire();
-    clearStaleInstanceMarker();
-    QSharedMemory marker(QString::fromLatin1(instanceMarkerKey));
-    if (marker.attach(QSharedMemory::ReadWrite)) {
-        startup.release();
+    // Held until main() returns: after the journal of this copy is finished.
+    const InstanceGuard guard(QString::fromLatin1(startupSemaphoreKey) + instanceKeySuffix(),
+                              QString::fromLatin1(instanceMarkerKey) + instanceKeySuffix());
+    if (!guard.isFirst())
         return 1;
-    }
-    marker.create(1, QSharedMemory::ReadWrite);
-    startup.release();
 
     app.setWindowIcon(QIcon(QStringLiteral(":icons8-journal-80.png")));
     QTranslator frameworkTranslator;
@@ -116,6 +104,7 @@ int main(int argc, char *argv[])
 
     // Destroyed before the engine: declared after it.
     Tervalo controller(nullptr);
+    controller.setRunServices(std::make_unique<ToolRunServices>());
     engine.rootContext()->setContextProperty(QStringLiteral("mcRoutine"), &controller);
     engine.load(url);
     WidgetTheme widgetTheme(&app);
@@ -130,5 +119,15 @@ int main(int argc, char *argv[])
     if (!unsaved.isEmpty())
         std::fprintf(stderr, "%s\n",
                      (QStringLiteral("Несохранённый журнал записан в файл ") + unsaved).toLocal8Bit().constData());
+    else if (controller.unsavedCount() > 0)
+        std::fprintf(stderr, "%s\n",
+                     QStringLiteral("Несохранённый журнал (измерений: %1) не удалось записать целиком ни в один "
+                                    "файл; что удалось, названо в tervalo.log")
+                             .arg(controller.unsavedCount()).toLocal8Bit().constData());
+    // A report or an import that outlasts the wait ends with the process, and
+    // before the application is torn down under it; each is written whole or
+    // not at all, and the run log names what was given up.
+    if (!controller.finishServices())
+        std::_Exit(code);
     return code;
 }

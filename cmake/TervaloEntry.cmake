@@ -4,14 +4,15 @@
 function(tervalo_add_entry target qrc)
     cmake_parse_arguments(E "TEST_BUILD" "" "" ${ARGN})
     if(WIN32)
-        set(exit_signals ${PROJECT_SOURCE_DIR}/app/exitsignals_win.cpp)
+        set(platform ${PROJECT_SOURCE_DIR}/app/exitsignals_win.cpp ${PROJECT_SOURCE_DIR}/app/instanceguard_win.cpp)
     else()
-        set(exit_signals ${PROJECT_SOURCE_DIR}/app/exitsignals_unix.cpp)
+        set(platform ${PROJECT_SOURCE_DIR}/app/exitsignals_unix.cpp ${PROJECT_SOURCE_DIR}/app/instanceguard_unix.cpp)
     endif()
     add_executable(${target} ${PROJECT_SOURCE_DIR}/app/main.cpp ${PROJECT_SOURCE_DIR}/app/exitsignals.h
-                   ${exit_signals} ${PROJECT_SOURCE_DIR}/app/widgettheme.h ${PROJECT_SOURCE_DIR}/app/widgettheme.cpp
-                   ${qrc})
-    target_link_libraries(${target} PRIVATE tervalocore Qt5::Gui Qt5::Widgets Qt5::Qml Qt5::Quick Qt5::QuickControls2)
+                   ${PROJECT_SOURCE_DIR}/app/instanceguard.h ${platform}
+                   ${PROJECT_SOURCE_DIR}/app/widgettheme.h ${PROJECT_SOURCE_DIR}/app/widgettheme.cpp ${qrc})
+    target_link_libraries(${target} PRIVATE tervaloservices tervalocore Qt5::Gui Qt5::Widgets Qt5::Sql Qt5::Qml
+                          Qt5::Quick Qt5::QuickControls2)
     if(E_TEST_BUILD)
         target_compile_definitions(${target} PRIVATE TERVALO_TEST_BUILD)
     endif()

@@ -4,9 +4,14 @@
 #include "logger.h"
 #include "meassystem.h"
 #include "meassystemsfinder.h"
+#include "runservices.h"
 
+#include <QDate>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 
 #include <limits>
 
@@ -24,7 +29,39 @@ qint64 monotonicMs()
     return clock.elapsed();
 }
 
+// A band the window gives as [low, high].
+bool bandOf(const QVariantMap &map, const char *key, double *low, double *high)
+{
+    const QVariantList pair = map.value(QLatin1String(key)).toList();
+    if (pair.size() != 2)
+        return false;
+    *low = pair[0].toDouble();
+    *high = pair[1].toDouble();
+    return true;
+}
+
+void logLine(const QString &line)
+{
+    if (Logger *log = Logger::instance())
+        log->writeLine(line);
+}
+
 } // namespace
+
+// A report or an import on a thread of its own: the thread fills in the
+// outcome and ends, and the GUI thread reads it only after that, when
+// QThread::finished, queued to it, says so.
+struct Tervalo::Job
+{
+    bool report = false;
+    QString protocol;
+    QString pdf;
+    RunServices::Limits limits;
+    QThread *thread = nullptr;
+    bool ok = false;
+    RunServices::Archived archived;
+    QString error;
+};
 
 Tervalo::Tervalo(QObject *parent)
     : QObject(parent)
@@ -48,6 +85,7 @@ Tervalo::~Tervalo()
 {
     // Runs before the children go, so the run log is still there to name the file.
     finishJournal();
+    finishServices();
 }
 
 void Tervalo::start()
@@ -77,9 +115,65 @@ QString Tervalo::journalError() const
     return journal->error();
 }
 
+QString Tervalo::journalState() const
+{
+    return journal->state();
+}
+
 QStringList Tervalo::recoveredFiles() const
 {
     return journal->recovered();
+}
+
+QString Tervalo::lastRunFile() const
+{
+    return journal->lastRunFile();
+}
+
+QString Tervalo::lastRunFileError() const
+{
+    return journal->lastRunFileError();
+}
+
+void Tervalo::recordingStarted(const QVariantMap &run)
+{
+    RunInfo header;
+    const auto text = [&run](const char *key, QString *out) {
+        if (run.contains(QLatin1String(key)))
+            *out = run.value(QLatin1String(key)).toString();
+    };
+    text("line", &header.line);
+    text("track", &header.track);
+    text("operator", &header.operatorName);
+    text("trolley", &header.trolley);
+    header.calibrationValidUntil =
+            QDate::fromString(run.value(QStringLiteral("calibrationValidUntil")).toString(), Qt::ISODate);
+    if (run.contains(QStringLiteral("startPicket")))
+        header.startPicket = run.value(QStringLiteral("startPicket")).toInt();
+    if (run.contains(QStringLiteral("direction")))
+        header.forward = run.value(QStringLiteral("direction")).toBool();
+    if (run.contains(QStringLiteral("stepLength")))
+        header.stepLength = run.value(QStringLiteral("stepLength")).toDouble();
+    const bool vertical = bandOf(run, "vertical", &header.vertical.low, &header.vertical.high);
+    const bool horizontal = bandOf(run, "horizontal", &header.horizontal.low, &header.horizontal.high);
+    header.tolerancesKnown = vertical && horizontal;
+    journal->startRecording(header);
+}
+
+int Tervalo::addMark(int picket, bool direction, double distance, const QString &kind, const QString &note)
+{
+    RunMark mark;
+    mark.picket = picket;
+    mark.forward = direction;
+    mark.distance = distance;
+    mark.kind = kind;
+    mark.note = note;
+    return journal->addMark(mark);
+}
+
+bool Tervalo::setMarkNote(int index, const QString &note)
+{
+    return journal->setMarkNote(index, note);
 }
 
 bool Tervalo::protocolExists(const QString &urlName) const
@@ -100,7 +194,139 @@ const std::vector<JournalEntry> &Tervalo::journalEntries() const
 
 bool Tervalo::saveProtocol(QString urlName)
 {
-    return journal->save(urlName);
+    const bool rows = !journal->entries().empty();
+    if (!journal->save(urlName))
+        return false;
+    if (rows && m_archiveEnabled && m_services) {
+        m_imports << journalPathFromUrl(urlName);
+        if (!m_import)
+            startImport();
+    }
+    return true;
+}
+
+void Tervalo::setRunServices(std::unique_ptr<RunServices> services)
+{
+    m_services = std::move(services);
+}
+
+bool Tervalo::makeReport(const QString &urlName, const QVariantMap &limits)
+{
+    const QString protocol = journalPathFromUrl(urlName);
+    if (!m_services || m_report || protocol.isEmpty())
+        return false;
+    auto job = std::make_shared<Job>();
+    job->report = true;
+    job->protocol = protocol;
+    job->pdf = RunFile::besideProtocol(protocol, QStringLiteral(".pdf"));
+    for (auto [key, band] : { std::pair("vertical", &job->limits.vertical),
+                              std::pair("horizontal", &job->limits.horizontal) })
+        band->given = bandOf(limits, key, &band->low, &band->high);
+    m_report = job;
+    startJob(job);
+    return true;
+}
+
+bool Tervalo::openFile(const QString &path)
+{
+    return m_services && m_services->openFile(path);
+}
+
+void Tervalo::setArchiveEnabled(bool on)
+{
+    m_archiveEnabled = on;
+}
+
+bool Tervalo::archiveBusy() const
+{
+    return m_import != nullptr;
+}
+
+void Tervalo::startJob(const std::shared_ptr<Job> &job)
+{
+    // The thread holds what it works on, so that it may outlive this object.
+    const std::shared_ptr<RunServices> services = m_services;
+    job->thread = QThread::create([job, services] {
+        job->ok = job->report ? services->makeReport(job->protocol, job->pdf, job->limits, &job->error)
+                              : services->archiveRun(job->protocol, &job->archived, &job->error);
+    });
+    // A job the end of the program waited for was handled then.
+    connect(job->thread, &QThread::finished, this, [this, job] {
+        if (job == m_report)
+            reportEnded();
+        else if (job == m_import)
+            importEnded();
+    });
+    job->thread->start();
+}
+
+void Tervalo::reportEnded()
+{
+    const std::shared_ptr<Job> job = std::move(m_report);
+    job->thread->wait();
+    delete job->thread;
+    const QString pdf = QDir::toNativeSeparators(job->pdf);
+    const QString error = job->ok ? QString() : QStringLiteral("Отчёт не записан: ") + job->error;
+    logLine(job->ok ? QStringLiteral("Отчёт записан в файл ") + pdf : error);
+    emit reportFinished(job->ok, pdf, error);
+}
+
+void Tervalo::startImport()
+{
+    auto job = std::make_shared<Job>();
+    job->protocol = m_imports.takeFirst();
+    m_import = job;
+    startJob(job);
+}
+
+void Tervalo::importEnded()
+{
+    const std::shared_ptr<Job> job = std::move(m_import);
+    job->thread->wait();
+    delete job->thread;
+    QString message;
+    if (!job->ok)
+        message = QStringLiteral("Прогон не добавлен в архив: ") + job->error;
+    else if (job->archived.added)
+        message = QStringLiteral("Прогон добавлен в архив ") + job->archived.archive;
+    else
+        message = QStringLiteral("Прогон уже есть в архиве ") + job->archived.archive;
+    logLine(message + QStringLiteral(" (протокол ") + QDir::toNativeSeparators(job->protocol) + QLatin1Char(')'));
+    // The next one first, so that the window hears archiveBusy() as it is.
+    if (!m_imports.isEmpty())
+        startImport();
+    emit archiveFinished(job->ok, message);
+}
+
+bool Tervalo::finishServices(int ms)
+{
+    // The window is closed: what ends now is only logged.
+    const QSignalBlocker quiet(this);
+    const QDeadlineTimer deadline(ms);
+    while (m_report || m_import) {
+        const bool report = m_report != nullptr;
+        if (!(report ? m_report : m_import)->thread->wait(deadline)) {
+            if (m_report)
+                logLine(QStringLiteral("Программа завершена, не дождавшись отчёта: файл ")
+                        + QDir::toNativeSeparators(m_report->pdf)
+                        + QStringLiteral(" не записан, прежний (если был) остался как был"));
+            if (m_import) {
+                m_imports.prepend(m_import->protocol);
+                logLine(QStringLiteral("Программа завершена, не дождавшись архива: не добавлены в архив ")
+                        + QDir::toNativeSeparators(m_imports.join(QStringLiteral(", "))));
+            }
+            // Left running to the end of the process, with what they hold.
+            m_report.reset();
+            m_import.reset();
+            m_imports.clear();
+            return false;
+        }
+        if (report)
+            reportEnded();
+        else
+            importEnded();
+    }
+    return true;
 }
 
 void Tervalo::saveMeasure(int picket, bool direction, float length, float v, float h)
@@ -116,7 +342,7 @@ void Tervalo::saveMeasure(int picket, bool direction, float length, float v, flo
 
 void Tervalo::recordingStopped()
 {
-    journal->sync();
+    journal->stopRecording();
 }
 
 bool Tervalo::readingFresh(bool working, bool missed, qint64 lastMissMs) const

@@ -151,12 +151,17 @@ namespace RunFile {
 
 QString pathFor(const QString &protocolPath)
 {
+    return besideProtocol(protocolPath, QStringLiteral(".json"));
+}
+
+QString besideProtocol(const QString &protocolPath, const QString &suffix)
+{
     const QFileInfo info(protocolPath);
     const QString name = info.fileName();
     const int dot = name.lastIndexOf(QLatin1Char('.'));
     const QString stem = dot > 0 ? name.left(dot) : name;
     const QString folder = protocolPath.left(protocolPath.size() - name.size());
-    return folder + stem + QStringLiteral(".json");
+    return folder + stem + suffix;
 }
 
 QByteArray toJson(const RunInfo &info)

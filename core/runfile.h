@@ -64,6 +64,8 @@ namespace RunFile {
 // The run file of a protocol: "night.csv" gives "night.json"; a name without
 // a suffix gets ".json" added.
 QString pathFor(const QString &protocolPath);
+// Another file of the protocol the same way: ("night.csv", ".pdf") gives "night.pdf".
+QString besideProtocol(const QString &protocolPath, const QString &suffix);
 
 // UTF-8 JSON, indented, with every field of the format; unknown to none.
 QByteArray toJson(const RunInfo &info);

@@ -3,6 +3,7 @@
 #include "logger.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTimer>
 
 namespace {
@@ -42,6 +43,10 @@ UsbTervaloMeasSystem::UsbTervaloMeasSystem(const QString &portName, QObject *par
     , m_portInfo(listedPortInfo(portName))
     , m_portName(portName)
 {
+    QElapsedTimer clock;
+    clock.start();
+    m_clock = [clock] { return clock.elapsed(); };
+
     m_watchdog = new QTimer(this);
     m_awaitFrame = true;
     // A port unknown to the system's list (a pseudo-terminal, a bridged device)
@@ -56,7 +61,6 @@ UsbTervaloMeasSystem::UsbTervaloMeasSystem(const QString &portName, QObject *par
     m_poll = new QTimer(this);
     connect(m_poll, &QTimer::timeout, this, &UsbTervaloMeasSystem::sendInit);
     m_poll->start(pollMs);
-    m_clock.start();
 }
 
 void UsbTervaloMeasSystem::configurePort(QSerialPort *port)
@@ -158,10 +162,19 @@ void UsbTervaloMeasSystem::receive(const QByteArray &bytes)
         }
     }
 
+    // The frames of one arrival reached the program together: one moment for
+    // all of them, however long the receivers of the first ones take. It
+    // also keeps the clock off the path of every frame of a burst.
+    qint64 arrivedMs = 0;
+    bool timed = false;
     TervaloFrame frame;
     while (m_decoder.next(&frame)) {
+        if (!timed) {
+            arrivedMs = m_clock();
+            timed = true;
+        }
         const qint32 previous = m_guard.reference();
-        const CounterGuard::Verdict verdict = m_guard.check(frame.counter, m_clock.elapsed());
+        const CounterGuard::Verdict verdict = m_guard.check(frame.counter, arrivedMs);
         if (verdict == CounterGuard::Refused) {
             if (Logger *log = Logger::instance())
                 log->writeLine(QStringLiteral("Отброшен кадр со счётчиком %1 после %2, всего отброшено: %3")

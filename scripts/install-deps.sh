@@ -15,6 +15,8 @@ packages=(
     fonts-dejavu-core poppler-utils
     # the framework's own words (the save dialog's) in Russian
     qttranslations5-l10n
+    # the run archive: Qt SQL's drivers, and a PostgreSQL server for its tests
+    libqt5sql5-sqlite libqt5sql5-psql postgresql
 )
 
 # The beep plays through GStreamer on Linux; only a run with sound needs it.

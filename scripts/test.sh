@@ -7,4 +7,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root/build"
 # No display or sound card is needed: every test runs on the offscreen platform.
 export QT_QPA_PLATFORM=offscreen QT_QUICK_BACKEND=software
-ctest --output-on-failure -j2
+# The archive's tests run against a real PostgreSQL server as well as SQLite.
+"$root/scripts/with-postgresql.sh" ctest --output-on-failure -j2

@@ -14,6 +14,7 @@
 #include "meassystemsfinder.h"
 #include "pseudoterminal.h"
 #include "tervalo.h"
+#include "windowbench.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,14 +42,8 @@
 
 int main(int argc, char *argv[])
 {
-    auto option = [argc, argv](const char *name, int fallback) {
-        for (int i = 1; i + 1 < argc; ++i)
-            if (std::strcmp(argv[i], name) == 0)
-                return std::atoi(argv[i + 1]);
-        return fallback;
-    };
-    const int portCount = qMax(1, option("--ports", 8));
-    const int afterReadyMs = option("--after-ready", 500);
+    const int portCount = qMax(1, int(WindowBench::option(argc, argv, "--ports", 8)));
+    const int afterReadyMs = int(WindowBench::option(argc, argv, "--after-ready", 500));
 
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
@@ -67,36 +62,24 @@ int main(int argc, char *argv[])
         paths << path;
     }
     const QString trolleyPath = dir.filePath(QStringLiteral("port%1").arg(portCount));
-    qint64 simulatorPid = 0;
-    QProcess simulator;
-    simulator.setProgram(QStringLiteral(TERVALO_SIM_EXE));
-    simulator.setArguments({ "--steady", "1.5,-2.25", "--link", trolleyPath });
-    simulator.setStandardOutputFile(QProcess::nullDevice());
-    if (!simulator.startDetached(&simulatorPid)) {
+    const qint64 simulatorPid = WindowBench::startTrolley(trolleyPath, { "--steady", "1.5,-2.25" });
+    if (simulatorPid <= 0) {
         std::fprintf(stderr, "the simulator did not start\n");
         return 2;
     }
-    for (int i = 0; i < 1000 && !QFileInfo::exists(trolleyPath); ++i)
-        QThread::msleep(10);
     paths << trolleyPath;
     MeasSystemsFinder::setSystemPortsListed(false);
     qputenv("TERVALO_EXTRA_PORTS", QFile::encodeName(paths.join(QLatin1Char(':'))));
 
     QElapsedTimer clock;
     clock.start();
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    QQuickStyle::setStyle(QStringLiteral("Material"));
+    WindowBench::prepareApplication();
     QGuiApplication app(argc, argv);
-    app.setOrganizationName(QStringLiteral("brenvik"));
-    app.setOrganizationDomain(QStringLiteral("brenvik"));
-    app.setApplicationName(QStringLiteral("tervalo"));
     QQmlApplicationEngine engine;
     Tervalo controller(nullptr);
-    engine.rootContext()->setContextProperty(QStringLiteral("mcRoutine"), &controller);
-    engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
-    if (engine.rootObjects().isEmpty())
+    QQuickWindow *window = WindowBench::loadWindow(app, engine, controller);
+    if (!window)
         return 2;
-    auto *window = qobject_cast<QQuickWindow *>(engine.rootObjects().first());
     QObject *vertical = window->findChild<QObject *>(QStringLiteral("inputVertical"));
     const qint64 loaded = clock.elapsed();
     controller.start();

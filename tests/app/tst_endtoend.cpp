@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "processsignal.h"
+#include "runfile.h"
 
 namespace {
 
@@ -66,8 +67,8 @@ QString startSimulator(QProcess &sim, const QStringList &arguments)
     return device;
 }
 
-// The program in its own working folder, with a user data folder of its own,
-// playing the part the driver is given.
+// The program in its own working folder, with a user data folder and guard
+// keys of its own, playing the part the driver is given.
 void startProgram(QProcess &program, const QString &dir, const QString &device, const QStringList &arguments,
                   const QString &locale = QString())
 {
@@ -77,6 +78,7 @@ void startProgram(QProcess &program, const QString &dir, const QString &device, 
     env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
     env.insert(QStringLiteral("TERVALO_EXTRA_PORTS"), device);
     env.insert(QStringLiteral("XDG_DATA_HOME"), QDir(dir).filePath(QStringLiteral("user-data")));
+    env.insert(QStringLiteral("TERVALO_INSTANCE_KEY"), dir);
     if (!locale.isEmpty()) {
         env.insert(QStringLiteral("LC_ALL"), locale);
         env.insert(QStringLiteral("LANG"), locale);
@@ -84,6 +86,19 @@ void startProgram(QProcess &program, const QString &dir, const QString &device, 
     program.setProcessEnvironment(env);
     program.setProcessChannelMode(QProcess::MergedChannels);
     program.start(QStringLiteral(TERVALO_E2E_EXE), arguments);
+}
+
+// The run file beside a protocol or a recovered journal: the rows of the CSV
+// counted and sealed, and the joint the driver marked.
+void checkRunFile(const QString &path, const QByteArray &csv)
+{
+    RunInfo run;
+    QString error;
+    QVERIFY2(RunFile::read(path, &run, &error), qPrintable(error));
+    QCOMPARE(run.rows, csv.count('\n') - 1);
+    QCOMPARE(run.sha256, RunFile::sha256Hex(csv));
+    QCOMPARE(run.marks.size(), size_t(1));
+    QCOMPARE(run.marks[0].kind + QLatin1Char(' ') + run.marks[0].note, QStringLiteral("joint стык"));
 }
 
 } // namespace
@@ -148,10 +163,14 @@ void TestEndToEnd::recordedPushGivesAnEntryEveryQuarterMetre()
     QVERIFY2(output.contains("E2E saved true"), output.constData());
     QVERIFY(!QFileInfo::exists(journal));
     QCOMPARE(QDir(dir.path()).entryList({ QStringLiteral("tervalo-unsaved-*") }), QStringList());
+    checkRunFile(dir.filePath(QStringLiteral("push.json")), fileBytes(csv));
 
     const QString log = logText(dir.path());
     QVERIFY(log.contains(QStringLiteral("Устройство найдено: ") + device));
     QVERIFY(log.contains(QStringLiteral("Send:  49 4e 49 54")));
+    // The save went on to the archive, and the end waited for its outcome.
+    QVERIFY2(log.contains(QStringLiteral(" (протокол ") + QDir::toNativeSeparators(csv) + QStringLiteral(")\n")),
+             qPrintable(log.right(300)));
 
     const QByteArray bytes = fileBytes(csv);
     QVERIFY(!bytes.contains('\r'));
@@ -247,6 +266,7 @@ void TestEndToEnd::killedRecordingIsRecoveredAtTheNextStart()
 
     const QString recovered = dir.filePath(QStringLiteral("tervalo-unsaved-20260304-050607-2.csv"));
     QCOMPARE(fileBytes(recovered), left);
+    checkRunFile(dir.filePath(QStringLiteral("tervalo-unsaved-20260304-050607-2.json")), left);
     QCOMPARE(fileBytes(taken), QByteArray("earlier run\n"));
     QVERIFY2(nextOutput.contains("E2E recovered [\"" + QDir::toNativeSeparators(recovered).toLocal8Bit() + "\"]"),
              nextOutput.constData());
@@ -260,9 +280,11 @@ void TestEndToEnd::endedProgramWritesItsUnsavedRowsAtOnce_data()
 {
     QTest::addColumn<int>("signalNumber");
     QTest::addColumn<bool>("afterFailedSave");
-    QTest::newRow("SIGTERM while recording") << int(SIGTERM) << false;
-    QTest::newRow("SIGINT while recording") << int(SIGINT) << false;
-    QTest::newRow("SIGHUP after a failed save") << int(SIGHUP) << true;
+    QTest::addColumn<bool>("journalRemoved");
+    QTest::newRow("SIGTERM while recording") << int(SIGTERM) << false << false;
+    QTest::newRow("SIGINT while recording") << int(SIGINT) << false << false;
+    QTest::newRow("SIGHUP after a failed save") << int(SIGHUP) << true << false;
+    QTest::newRow("SIGTERM after the journal file was removed") << int(SIGTERM) << false << true;
 }
 
 // The program ends in order: the unsaved rows are in their recovery file at
@@ -272,6 +294,7 @@ void TestEndToEnd::endedProgramWritesItsUnsavedRowsAtOnce()
 {
     QFETCH(int, signalNumber);
     QFETCH(bool, afterFailedSave);
+    QFETCH(bool, journalRemoved);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QProcess sim;
@@ -297,6 +320,8 @@ void TestEndToEnd::endedProgramWritesItsUnsavedRowsAtOnce()
     } else {
         QTRY_VERIFY_WITH_TIMEOUT(loggedRows(logText(dir.path())).count('\n') >= 4, 30000);
     }
+    if (journalRemoved)
+        QVERIFY(QFile::remove(journal));
     QVERIFY(signalChild(program, signalNumber));
     QVERIFY(program.waitForFinished(30000));
     readOutput();

@@ -17,6 +17,7 @@ private slots:
     void init();
     void cleanup();
 
+    void secondCopyExitsWithOneAndLeavesLogAlone_data();
     void secondCopyExitsWithOneAndLeavesLogAlone();
     void closingTheWindowGivesZeroAndNextCopyRuns();
     void copyAfterKilledCopyRuns();
@@ -24,7 +25,8 @@ private slots:
     void unopenableLogDoesNotStopTheProgram();
 
 private:
-    std::unique_ptr<QProcess> start(const QString &exe);
+    std::unique_ptr<QProcess> start(const QString &exe, const QStringList &prefix = QStringList(),
+                                    const QString &folder = QString());
     QByteArray logBytes() const;
     bool waitForStartLine() const;
 
@@ -40,27 +42,39 @@ void TestSingleInstance::init()
 
 void TestSingleInstance::cleanup()
 {
+    // Ended in order, so that each gives its guard back to the system.
     for (auto &process : m_running) {
         if (process->state() != QProcess::NotRunning) {
-            process->kill();
-            process->waitForFinished(10000);
+            process->terminate();
+            if (!process->waitForFinished(10000)) {
+                process->kill();
+                process->waitForFinished(10000);
+            }
         }
     }
     m_running.clear();
     m_dir.reset();
 }
 
-std::unique_ptr<QProcess> TestSingleInstance::start(const QString &exe)
+// Each test's copies guard under keys of their own, made from its folder, and
+// keep their journals there.
+std::unique_ptr<QProcess> TestSingleInstance::start(const QString &exe, const QStringList &prefix,
+                                                     const QString &folder)
 {
     auto process = std::make_unique<QProcess>();
-    process->setWorkingDirectory(m_dir->path());
+    process->setWorkingDirectory(folder.isEmpty() ? m_dir->path() : folder);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QT_QUICK_BACKEND"), QStringLiteral("software"));
+    env.insert(QStringLiteral("TERVALO_INSTANCE_KEY"), m_dir->path());
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir->filePath(QStringLiteral("user-data")));
     env.remove(QStringLiteral("TERVALO_EXTRA_PORTS"));
     process->setProcessEnvironment(env);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start(exe, QStringList());
+    if (prefix.isEmpty())
+        process->start(exe, QStringList());
+    else
+        process->start(prefix.first(), prefix.mid(1) + QStringList { exe });
     return process;
 }
 
@@ -86,11 +100,30 @@ bool TestSingleInstance::waitForStartLine() const
     return true;
 }
 
+void TestSingleInstance::secondCopyExitsWithOneAndLeavesLogAlone_data()
+{
+    QTest::addColumn<bool>("copyEndedElsewhere");
+    QTest::newRow("one copy running") << false;
+    QTest::newRow("after a copy in another IPC namespace ended") << true;
+}
+
+// A copy that starts and ends in another IPC namespace (another user's tests,
+// a container) shares the temporary folder but none of the guard.
 void TestSingleInstance::secondCopyExitsWithOneAndLeavesLogAlone()
 {
+    QFETCH(bool, copyEndedElsewhere);
     auto first = start(QStringLiteral(TERVALO_TEST_EXE));
     QVERIFY(first->waitForStarted());
     QVERIFY(waitForStartLine());
+    if (copyEndedElsewhere) {
+        const QString folder = m_dir->filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(folder));
+        auto elsewhere = start(QStringLiteral(TERVALO_AUTOCLOSE_EXE),
+                               { QStringLiteral("unshare"), QStringLiteral("--ipc") }, folder);
+        QVERIFY(elsewhere->waitForFinished(30000));
+        if (elsewhere->exitCode() != 0)
+            QSKIP("no IPC namespace of its own to be had here");
+    }
     const QByteArray before = logBytes();
 
     auto second = start(QStringLiteral(TERVALO_TEST_EXE));

@@ -104,6 +104,7 @@ void TestRunFile::pathAndDigest()
     QCOMPARE(RunFile::pathFor(QStringLiteral("/tmp/a.b/night.csv")), QStringLiteral("/tmp/a.b/night.json"));
     QCOMPARE(RunFile::pathFor(QStringLiteral("C:/runs/night")), QStringLiteral("C:/runs/night.json"));
     QCOMPARE(RunFile::pathFor(QStringLiteral("night.2026.csv")), QStringLiteral("night.2026.json"));
+    QCOMPARE(RunFile::besideProtocol(QStringLiteral("/tmp/a.b/night.csv"), QStringLiteral(".pdf")), QStringLiteral("/tmp/a.b/night.pdf"));
     QCOMPARE(RunFile::sha256Hex("abc"),
              QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
     QCOMPARE(RunFile::markKindText(QStringLiteral("rampStart")), QStringLiteral("начало отвода"));

@@ -45,6 +45,13 @@ void TestCounterGuard::verdicts_data()
             << QVector<Step> { { 0, 0 }, { 50000, 2000 } } << "AR";
     QTest::newRow("frames refused in between leave their time to the next one")
             << QVector<Step> { { 0, 0 }, { 900000, 50 }, { 800000, 100 }, { 2100, 150 } } << "ARRA";
+    // One frame period of 50 ms allows 100 + 20000 * 0.05 = 1100 steps.
+    QTest::newRow("exactly the bound is taken") << QVector<Step> { { 0, 0 }, { 1100, 50 } } << "AA";
+    QTest::newRow("one step past the bound is refused") << QVector<Step> { { 0, 0 }, { -1101, 50 } } << "AR";
+    QTest::newRow("two refused frames exactly the bound apart are a restart")
+            << QVector<Step> { { 0, 0 }, { 50000, 50 }, { 51100, 100 } } << "ARS";
+    QTest::newRow("two refused frames one step more apart stay refused")
+            << QVector<Step> { { 0, 0 }, { 50000, 50 }, { 48899, 100 } } << "ARR";
     QTest::newRow("backwards across the 32-bit wrap is a short way")
             << QVector<Step> { { -2147483600, 0 }, { 2147483600, 50 } } << "AA";
 }

@@ -48,6 +48,7 @@ private slots:
     void probeReply();
     void firstDeviceToAnswerIsAdoptedAndTheOtherStays();
     void answeringPortAmongSilentOnesIsAdoptedWhileTheyAreProbed();
+    void unpluggedTrolleyIsFoundAgainBehindItsLink_data();
     void unpluggedTrolleyIsFoundAgainBehindItsLink();
     void trolleyPluggedInAfterAFruitlessSearchIsFound();
     void simulatorValuesReachTheController();
@@ -282,8 +283,17 @@ void TestMeasSystemsFinder::answeringPortAmongSilentOnesIsAdoptedWhileTheyArePro
     QCOMPARE(lines.filter(QStringLiteral("Поиск устройства окончен")).size(), 1);
 }
 
+void TestMeasSystemsFinder::unpluggedTrolleyIsFoundAgainBehindItsLink_data()
+{
+    QTest::addColumn<int>("losses");
+    QTest::newRow("lost once") << 1;
+    // The watch that found it is stopped; a second loss must start it again.
+    QTest::newRow("lost and found twice") << 2;
+}
+
 void TestMeasSystemsFinder::unpluggedTrolleyIsFoundAgainBehindItsLink()
 {
+    QFETCH(int, losses);
     const QString link = m_folder->filePath(QStringLiteral("trolley"));
     const QString other = m_folder->filePath(QStringLiteral("other"));
     FakeDevice trolley({ FrameBuilder::frame(0, 0, 0), true, 250, -125 });
@@ -301,28 +311,31 @@ void TestMeasSystemsFinder::unpluggedTrolleyIsFoundAgainBehindItsLink()
     const std::vector<JournalEntry> journal = controller.journalEntries();
     QPointer<MeasSystem> first = controller.activeMeasSystem();
 
-    trolley.unplug();
-    QTRY_COMPARE_WITH_TIMEOUT(controller.linkState(), QStringLiteral("lost"), 10000);
-    const int counterAtLoss = controller.currentS();
-    QCOMPARE(controller.activeMeasSystem(), nullptr);
-    QTRY_VERIFY(first.isNull());
-    QCOMPARE(runLogLines().filter(QStringLiteral("Связь с устройством потеряна: ") + link).size(), 1);
-    QCOMPARE(controller.reconnections(), 0);
+    for (int loss = 1; loss <= losses; ++loss) {
+        trolley.unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(controller.linkState(), QStringLiteral("lost"), 10000);
+        const int counterAtLoss = controller.currentS();
+        QCOMPARE(controller.activeMeasSystem(), nullptr);
+        QTRY_VERIFY(first.isNull());
+        QCOMPARE(runLogLines().filter(QStringLiteral("Связь с устройством потеряна: ") + link).size(), loss);
+        QCOMPARE(controller.reconnections(), loss - 1);
 
-    // A look at the ports passes while the trolley is away (its link gone, the
-    // silent port still there); then it is plugged in again, switched off and
-    // on: a new terminal behind the same link, a counter from 0.
-    QTest::qWait(MeasSystemsFinder::watchIntervalMs + 500);
-    QVERIFY(trolley.plugIn());
-    QTRY_COMPARE_WITH_TIMEOUT(controller.linkState(), QStringLiteral("live"),
-                              MeasSystemsFinder::watchIntervalMs + 4 * MeasSystemsFinder::probePauseMs + 10000);
-    QCOMPARE(controller.reconnections(), 1);
-    QCOMPARE(serial(controller.activeMeasSystem())->portName(), link);
-    QCOMPARE(controller.currentV(), 2.5);
-    // The counter goes on from where it stood instead of jumping back.
-    QVERIFY2(controller.currentS() >= counterAtLoss, qPrintable(QString::number(controller.currentS())));
-    QTRY_VERIFY_WITH_TIMEOUT(controller.currentS() > counterAtLoss + 5, 10000);
-    QVERIFY(controller.currentS() < counterAtLoss + 1000);
+        // A look at the ports passes while the trolley is away (its link gone,
+        // the silent port still there); then it is plugged in again, switched
+        // off and on: a new terminal behind the same link, a counter from 0.
+        QTest::qWait(MeasSystemsFinder::watchIntervalMs + 500);
+        QVERIFY(trolley.plugIn());
+        QTRY_COMPARE_WITH_TIMEOUT(controller.linkState(), QStringLiteral("live"),
+                                  MeasSystemsFinder::watchIntervalMs + 4 * MeasSystemsFinder::probePauseMs + 10000);
+        QCOMPARE(controller.reconnections(), loss);
+        QCOMPARE(serial(controller.activeMeasSystem())->portName(), link);
+        QCOMPARE(controller.currentV(), 2.5);
+        // The counter goes on from where it stood instead of jumping back.
+        QVERIFY2(controller.currentS() >= counterAtLoss, qPrintable(QString::number(controller.currentS())));
+        QTRY_VERIFY_WITH_TIMEOUT(controller.currentS() > counterAtLoss + 5, 10000);
+        QVERIFY(controller.currentS() < counterAtLoss + 1000);
+        first = controller.activeMeasSystem();
+    }
 
     QCOMPARE(controller.journalEntries().size(), journal.size());
     QCOMPARE(formatJournalRow(controller.journalEntries().back()), formatJournalRow(journal.back()));

@@ -33,6 +33,8 @@ private slots:
     void silenceAndEachNewWindowAreLogged();
     void bufferWithoutHeaderStaysBounded();
     void implausibleCounterIsRefusedAndARestartAnnounced();
+    void counterIsJudgedAtItsArrival_data();
+    void counterIsJudgedAtItsArrival();
     void failedOpenReturnsFalseQuietly();
 #ifdef Q_OS_UNIX
     void openSendsInitOnceAndRepeatsIt();
@@ -193,6 +195,38 @@ void TestUsbTervaloMeasSystem::implausibleCounterIsRefusedAndARestartAnnounced()
     QVERIFY(lines.contains(QStringLiteral("Отброшен кадр со счётчиком 8438609 после 50000, всего отброшено: 1")));
     QVERIFY(lines.contains(QStringLiteral("Отброшен кадр со счётчиком 0 после 50002, всего отброшено: 2")));
     QVERIFY(lines.contains(QStringLiteral("Счётчик тележки начат заново: 1 вместо 50002")));
+}
+
+void TestUsbTervaloMeasSystem::counterIsJudgedAtItsArrival_data()
+{
+    QTest::addColumn<QVector<QVector<qint32>>>("arrivals");  // counters of the frames of each arrival
+    QTest::addColumn<QVector<qint32>>("records");
+
+    // The test clock moves on by a second at every read.
+    QTest::newRow("frames of one arrival share its moment, however long their receivers take")
+            << QVector<QVector<qint32>> { { 0, 15000 } } << QVector<qint32> { 0 };
+    QTest::newRow("the time between arrivals lets the trolley roll on")
+            << QVector<QVector<qint32>> { { 0 }, { 15000 } } << QVector<qint32> { 0, 15000 };
+}
+
+void TestUsbTervaloMeasSystem::counterIsJudgedAtItsArrival()
+{
+    QFETCH(QVector<QVector<qint32>>, arrivals);
+    QFETCH(QVector<qint32>, records);
+
+    UsbTervaloMeasSystem system(noPort, nullptr);
+    qint64 now = 0;
+    system.m_clock = [&now] { return now += 1000; };
+    QVector<qint32> got;
+    connect(&system, &MeasSystem::sigCurrentMeas, this,
+            [&got](std::vector<QVariant> record) { got << record[4].toInt(); });
+    for (const QVector<qint32> &counters : arrivals) {
+        QByteArray bytes;
+        for (qint32 counter : counters)
+            bytes += FrameBuilder::frame(1, 1, counter);
+        system.receive(bytes);
+    }
+    QCOMPARE(got, records);
 }
 
 void TestUsbTervaloMeasSystem::failedOpenReturnsFalseQuietly()

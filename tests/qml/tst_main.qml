@@ -345,18 +345,25 @@ TestCase {
     // A trolley far past the quarter owed (a stalled window, a device that
     // fell silent) has no readings for the quarters between: they are left
     // out, and the row it saves is the quarter it has reached.
-    function test_farBehindSkipsQuartersWithoutReading() {
+    function test_farBehindSkipsQuartersWithoutReading_data() {
+        return [
+            { tag: "six quarters at once", to: 2000, saved: 1.5, next: 2334 },
+            { tag: "exactly two quarters late", to: 1100, saved: 0.75, next: 1334 },
+        ]
+    }
+
+    function test_farBehindSkipsQuartersWithoutReading(data) {
         setCounter(100)
         item("btRecord").clicked()
         mcRoutine.measures = []
-        setCounter(100 + 2000)   // six quarters at once
+        setCounter(100 + data.to)
         compare(mcRoutine.measures.length, 1)
-        compare(mcRoutine.measures[0].length, 1.5)
-        setCounter(100 + 2100)
+        compare(mcRoutine.measures[0].length, data.saved)
+        setCounter(100 + data.to + 100)
         compare(mcRoutine.measures.length, 1)
-        setCounter(100 + 2334)
+        setCounter(100 + data.next)
         compare(mcRoutine.measures.length, 2)
-        compare(mcRoutine.measures[1].length, 1.75)
+        compare(mcRoutine.measures[1].length, data.saved + 0.25)
     }
 
     function test_savedValuesAreTheShownOnes() {

@@ -2,6 +2,7 @@
 
 #include "testfolder.h"
 
+#include <QCryptographicHash>
 #include <QtTest>
 
 // The reader takes what the program writes, empty fields included, and refuses
@@ -11,6 +12,7 @@ class TestProtocolReader : public QObject
     Q_OBJECT
 
 private slots:
+    void readsRowsAsTheProgramWritesThem_data();
     void readsRowsAsTheProgramWritesThem();
     void refusesWhatIsNotAProtocol_data();
     void refusesWhatIsNotAProtocol();
@@ -23,17 +25,31 @@ QByteArray header()
 }
 } // namespace
 
+void TestProtocolReader::readsRowsAsTheProgramWritesThem_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<int>("encoding");
+
+    const QByteArray utf8 = ProtocolReader::headerText().toUtf8() + '\n';
+    QTest::newRow("Windows-1251, as the program writes it") << header() << int(Encoding::Windows1251);
+    QTest::newRow("UTF-8, as a spreadsheet saves it again") << utf8 << int(Encoding::Utf8);
+    QTest::newRow("UTF-8 after a byte-order mark") << "\xEF\xBB\xBF" + utf8 << int(Encoding::Utf8WithBom);
+}
+
 void TestProtocolReader::readsRowsAsTheProgramWritesThem()
 {
+    QFETCH(QByteArray, head);
+    QFETCH(int, encoding);
     // Negative and reverse pickets, empty fields for a sensor without reading,
     // a CR left by an editor, blank lines at the end.
-    const QByteArray bytes = header() + "12+;1234.50;5.250;-12.500;\n"
+    const QByteArray bytes = head + "12+;1234.50;5.250;-12.500;\n"
                                         "-1-;0.25;;3.000;\n"
                                         "0+;0.00;-0.001;;\r\n"
                                         "7-;99.75;;;\n\n\n";
     Protocol p;
     QString error;
     QVERIFY2(ProtocolReader::parse(bytes, QStringLiteral("night.csv"), &p, &error), qPrintable(error));
+    QCOMPARE(int(p.encoding), encoding);
     QStringList rows;
     for (const ProtocolRow &r : p.rows) {
         rows << QStringLiteral("%1 %2 %3 %4")
@@ -52,6 +68,7 @@ void TestProtocolReader::readsRowsAsTheProgramWritesThem()
     QVERIFY2(ProtocolReader::read(folder.filePath("cut.csv"), &p, &error), qPrintable(error));
     QCOMPARE(p.rows.size(), size_t(4));
     QVERIFY(p.modified.isValid());
+    QCOMPARE(p.sha256, QCryptographicHash::hash(fileBytes(folder.filePath("cut.csv")), QCryptographicHash::Sha256).toHex());
 }
 
 void TestProtocolReader::refusesWhatIsNotAProtocol_data()
@@ -60,26 +77,27 @@ void TestProtocolReader::refusesWhatIsNotAProtocol_data()
     QTest::addColumn<QString>("message");
 
     const QByteArray good = "12+;3.00;1.000;2.000;\n";
-    QTest::newRow("an empty file") << QByteArray() << "p.csv:1: empty file";
-    QTest::newRow("a header in UTF-8") << QStringLiteral("Пикет;Расстояние, м;Вертикаль, мм;Горизонталь, мм;\n").toUtf8()
-                                       << "p.csv:1: not a protocol";
-    QTest::newRow("a PDF") << QByteArray("%PDF-1.4\n%\xe2\xe3\n1 0 obj") << "p.csv:1: not a protocol";
-    QTest::newRow("a row with three fields") << header() + good + "12+;3.25;1.000;\n" << "p.csv:3: 3 field(s)";
-    QTest::newRow("a row with five fields") << header() + "12+;3.25;1.000;2.000;9;\n" << "p.csv:2: more than 4 fields";
-    QTest::newRow("a row cut short") << header() + good + good + "12+;3.25;1.000;2.0" << "p.csv:4: 3 field(s)";
-    QTest::newRow("a blank line between rows") << header() + good + "\n" + good << "p.csv:3: empty line";
-    QTest::newRow("a picket without direction") << header() + "12;3.25;1.000;2.000;\n" << "p.csv:2: picket \"12\"";
-    QTest::newRow("a fractional picket") << header() + "1.5+;3.25;1.000;2.000;\n" << "p.csv:2: picket \"1.5+\"";
+    QTest::newRow("an empty file") << QByteArray() << "p.csv:1: пустой файл";
+    QTest::newRow("a header in UTF-16") << QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char *>(
+                                                ProtocolReader::headerText().utf16()), 102) + QByteArray("\n\0", 2)
+                                        << "p.csv:1: не протокол";
+    QTest::newRow("a PDF") << QByteArray("%PDF-1.4\n%\xe2\xe3\n1 0 obj") << "p.csv:1: не протокол";
+    QTest::newRow("a row with three fields") << header() + good + "12+;3.25;1.000;\n" << "p.csv:3: полей, закрытых \";\": 3";
+    QTest::newRow("a row with five fields") << header() + "12+;3.25;1.000;2.000;9;\n" << "p.csv:2: больше 4 полей";
+    QTest::newRow("a row cut short") << header() + good + good + "12+;3.25;1.000;2.0" << "p.csv:4: полей, закрытых \";\": 3";
+    QTest::newRow("a blank line between rows") << header() + good + "\n" + good << "p.csv:3: пустая строка";
+    QTest::newRow("a picket without direction") << header() + "12;3.25;1.000;2.000;\n" << "p.csv:2: пикет \"12\"";
+    QTest::newRow("a fractional picket") << header() + "1.5+;3.25;1.000;2.000;\n" << "p.csv:2: пикет \"1.5+\"";
     QTest::newRow("a distance with a decimal comma") << header() + "12+;3,25;1.000;2.000;\n"
-                                                     << "p.csv:2: distance \"3,25\" is not a number";
-    QTest::newRow("a negative distance") << header() + "12+;-3.25;1.000;2.000;\n" << "p.csv:2: distance \"-3.25\"";
+                                                     << "p.csv:2: расстояние \"3,25\": не число";
+    QTest::newRow("a negative distance") << header() + "12+;-3.25;1.000;2.000;\n" << "p.csv:2: расстояние \"-3.25\"";
     QTest::newRow("a distance off the quarter grid") << header() + "12+;3.30;1.000;2.000;\n"
-                                                     << "p.csv:2: distance \"3.30\" is not a multiple of 0.25 m";
+                                                     << "p.csv:2: расстояние \"3.30\": не кратно 0.25 м";
     QTest::newRow("a vertical value that is text") << header() + "12+;3.25;abc;2.000;\n"
-                                                   << "p.csv:2: vertical value \"abc\"";
+                                                   << "p.csv:2: вертикаль \"abc\"";
     QTest::newRow("a horizontal value with an exponent") << header() + "12+;3.25;1.000;1e3;\n"
-                                                         << "p.csv:2: horizontal value \"1e3\"";
-    QTest::newRow("a blank for an empty field") << header() + "12+;3.25; ;2.000;\n" << "p.csv:2: vertical value \" \"";
+                                                         << "p.csv:2: горизонталь \"1e3\"";
+    QTest::newRow("a blank for an empty field") << header() + "12+;3.25; ;2.000;\n" << "p.csv:2: вертикаль \" \"";
 }
 
 void TestProtocolReader::refusesWhatIsNotAProtocol()

@@ -2,21 +2,50 @@
 #define EXCEEDANCEFINDER_H
 
 #include "protocol.h"
+#include "runfile.h"
 
 #include <vector>
 
-// Tolerance band of one channel. A value exactly at a limit is within it, as
-// the window's beep and scale marks treat it. A low limit above the high one
-// (the settings panel takes it as typed) leaves no value within.
+// How far a reading is from nominal, mildest first. A value exactly on a
+// boundary belongs to the milder side: exactly at a limit is within it, as the
+// window's beep and scale marks treat it.
+enum Severity { Normal = 0, Watch = 1, Out = 2, Immediate = 3 };
+
+QString severityName(Severity severity);
+
+// The bands of one channel: the tolerance, the watched margin inside it and,
+// when given, the wider pair beyond which repair is immediate. A low limit
+// above the high one leaves no value within (the tool refuses such limits; the
+// model keeps the rule simple).
 struct Limits
 {
     double low = 0;
     double high = 0;
+    double watch = 0;               // mm inside the tolerance watched; 0: no watch class
+    bool immediate = false;         // immediateLow/High are given
+    double immediateLow = 0;
+    double immediateHigh = 0;
 
-    bool inverted() const { return low > high; }
-    bool outside(double v) const { return v > high || v < low; }
-    // How far beyond the band; negative within it. Picks the worst value.
-    double excess(double v) const { return v - high > low - v ? v - high : low - v; }
+    // Compared to the micrometre, so that a limit typed as 6.3 and a margin of
+    // 0.1 put 6.2 exactly on the watch boundary, as they do on paper.
+    Severity classify(double v) const;
+    // How far beyond the tolerance; negative within it. Picks the worst value.
+    double excess(double v) const;
+};
+
+// The boundaries of Limits in micrometres, worked out once for a walk over
+// a million rows.
+class Bands
+{
+public:
+    explicit Bands(const Limits &limits);
+    Severity classify(double v) const;
+    double excess(double v) const;
+    static qint64 micro(double mm) { return qRound64(mm * 1e6); }
+
+private:
+    qint64 m_low, m_high, m_watchLow, m_watchHigh, m_immediateLow, m_immediateHigh;
+    bool m_immediate, m_watch;
 };
 
 // The continuous axis of a run, built from the row sequence alone.
@@ -47,7 +76,8 @@ struct Track
 };
 
 // One stretch of consecutive joined rows that all share a condition: lying
-// outside the limits, or differing from another run by more than a tolerance.
+// outside the limits, in the watched margin, or differing from another run by
+// more than a tolerance.
 struct Stretch
 {
     Channel channel = Vertical;
@@ -55,7 +85,10 @@ struct Stretch
     int last = 0;
     int peakRow = 0;      // first row of the largest excess or difference
     double peak = 0;      // its value (exceedance) or signed difference, mm
-    double length = 0;    // metres from the first to the last row
+    double length = 0;    // metres of track covered: a quarter metre per row, skipped quarters included
+    Severity severity = Out;  // of a stretch beyond the limits or in the watched margin
+    double excess = 0;    // the peak beyond the tolerance, mm; negative: that far within
+    bool atEdge = false;  // touches the run's first or last row or a gap: it may go on past it
     int rows() const { return last - first + 1; }
 };
 
@@ -67,8 +100,10 @@ struct PicketSummary
     bool forward = true;
     int firstRow = 0;
     int rows = 0;
-    int exceedances[channelCount] = { 0, 0 };  // stretches touching this picket
-    int worstRow[channelCount] = { -1, -1 };   // largest excess; -1: no reading
+    // Stretches touching this picket, per severity (Watch, Out, Immediate).
+    int stretches[channelCount][Immediate + 1] = { { 0, 0, 0, 0 }, { 0, 0, 0, 0 } };
+    double lengthOut[channelCount] = { 0, 0 };  // metres of this picket within counted stretches
+    int worstRow[channelCount] = { -1, -1 };    // largest excess; -1: no reading
 };
 
 // A second run matched row by row to the first by line position (picket * 100
@@ -86,13 +121,30 @@ namespace ExceedanceFinder {
 
 // Stretches outside the limits, in the order of the run (by first row; the
 // vertical channel first on the same row). A row without a reading on the
-// channel ends a stretch, as does a gap.
-std::vector<Stretch> find(const Protocol &protocol, const Track &track, const Limits limits[channelCount]);
+// channel ends a stretch, as does a gap. A stretch is Immediate when at least
+// minRows consecutive rows of it lie beyond the wider pair: the noise rule
+// that decides whether a stretch counts at all holds for its class too.
+std::vector<Stretch> find(const Protocol &protocol, const Track &track, const Limits limits[channelCount],
+                          int minRows = 1);
 
-std::vector<PicketSummary> summarise(const Protocol &protocol, const std::vector<Stretch> &exceedances,
-                                     const Limits limits[channelCount]);
+// Stretches of at least minRows rows in the watched margin, in run order.
+std::vector<Stretch> findWatched(const Protocol &protocol, const Track &track, const Limits limits[channelCount],
+                                 int minRows = 1);
+
+// counted and watched decide the counts and lengths; any other stretch (a
+// one-row spike, one in a ramp) is left out, as are the rows marked in
+// `skipped` (when given) from the worst values.
+std::vector<PicketSummary> summarise(const Protocol &protocol, const Track &track,
+                                     const std::vector<Stretch> &counted, const std::vector<Stretch> &watched,
+                                     const Limits limits[channelCount], const std::vector<char> *skipped = nullptr);
 
 Comparison compare(const Protocol &protocol, const Track &track, const Protocol &other, double tolerance);
+
+// Each mark's place on the track's axis: within the first stretch of rows of
+// its picket and direction, between the rows around its distance (marks are
+// taken to the centimetre, rows to the quarter metre). NaN for a mark whose
+// picket and direction the protocol does not hold.
+std::vector<double> place(const Protocol &protocol, const Track &track, const std::vector<RunMark> &marks);
 
 } // namespace ExceedanceFinder
 

@@ -1,20 +1,18 @@
 // tervalo-report: the report the repair crew takes to the rail, made from one
-// protocol file: where the rail left its tolerance, the profile charts and a
-// summary per picket, as a PDF; the exceedance list alone as CSV on request.
+// protocol file: where the rail left its tolerance and how badly, the profile
+// charts and a summary per picket, as a PDF; the list alone as CSV on request.
 
-#include "protocolreader.h"
-#include "report.h"
-#include "reportpdf.h"
+#include "reportmaker.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QSaveFile>
+#include <QLibraryInfo>
 #include <QTextStream>
+#include <QTranslator>
 
 #include <cmath>
-#include <functional>
 
 namespace {
 
@@ -32,15 +30,15 @@ int fail(const QString &message, int code = Failed)
     return code;
 }
 
-bool parseLimits(const QString &text, Limits *limits)
+bool parsePair(const QString &text, double *low, double *high)
 {
     const QStringList parts = text.split(QLatin1Char(','));
     if (parts.size() != 2)
         return false;
     bool ok1 = false, ok2 = false;
-    limits->low = parts[0].trimmed().toDouble(&ok1);
-    limits->high = parts[1].trimmed().toDouble(&ok2);
-    return ok1 && ok2 && std::isfinite(limits->low) && std::isfinite(limits->high);
+    *low = parts[0].trimmed().toDouble(&ok1);
+    *high = parts[1].trimmed().toDouble(&ok2);
+    return ok1 && ok2 && std::isfinite(*low) && std::isfinite(*high);
 }
 
 bool parseNumber(const QString &text, double min, double max, double *value)
@@ -50,32 +48,18 @@ bool parseNumber(const QString &text, double min, double max, double *value)
     return ok && std::isfinite(*value) && *value >= min && *value <= max;
 }
 
-bool sameFile(const QString &a, const QString &b)
+// The parser's own messages ("Unknown option") in Russian, from Qt's
+// translations where the system or the deployment keeps them.
+void loadQtTranslation(QCoreApplication *app)
 {
-    const QFileInfo fa(a), fb(b);
-    return fa.exists() && fb.exists() && fa.canonicalFilePath() == fb.canonicalFilePath();
-}
-
-// The whole file or nothing: an existing report stays as it was until the new
-// one is complete on disk.
-bool saveWhole(const QString &path, const std::function<bool(QIODevice *, QString *)> &fill, QString *error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("%1: cannot write: %2").arg(path, file.errorString());
-        return false;
+    static QTranslator translator;
+    for (const QString &folder : { QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
+                                   QLibraryInfo::location(QLibraryInfo::TranslationsPath) }) {
+        if (translator.load(QStringLiteral("qtbase_ru"), folder)) {
+            app->installTranslator(&translator);
+            return;
+        }
     }
-    QString reason;
-    if (!fill(&file, &reason)) {
-        file.cancelWriting();
-        *error = QStringLiteral("%1: %2").arg(path, reason.isEmpty() ? file.errorString() : reason);
-        return false;
-    }
-    if (!file.commit()) {
-        *error = QStringLiteral("%1: cannot write: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -91,42 +75,68 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("tervalo-report"));
     QGuiApplication::setApplicationVersion(QStringLiteral(TERVALO_VERSION));
+    loadQtTranslation(&app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Makes a PDF report from a Tervalo protocol (CSV): the stretches outside the tolerances, "
-        "profile charts and a summary per picket."));
+        "Отчёт PDF по протоколу Tervalo (CSV): участки за допуском по классам, одиночные выбросы, "
+        "полоса наблюдения, графики профиля и сводка по пикетам."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("protocol"), QStringLiteral("The protocol file (.csv) as the program saved it."));
+    parser.addPositionalArgument(QStringLiteral("protocol"), QStringLiteral("Файл протокола (.csv), как его записала программа."));
     const QCommandLineOption outputOption({ QStringLiteral("o"), QStringLiteral("output") },
-                                          QStringLiteral("The PDF to write (default: the protocol's name with .pdf)."),
+                                          QStringLiteral("Куда писать PDF (по умолчанию имя протокола с .pdf)."),
                                           QStringLiteral("report.pdf"));
     const QCommandLineOption verticalOption(QStringLiteral("vertical"),
-                                            QStringLiteral("Vertical tolerance in mm (default -6,6)."),
+                                            QStringLiteral("Допуск по вертикали, мм (по умолчанию -6,6)."),
                                             QStringLiteral("LOW,HIGH"), QStringLiteral("-6,6"));
     const QCommandLineOption horizontalOption(QStringLiteral("horizontal"),
-                                              QStringLiteral("Horizontal tolerance in mm (default -8,8)."),
+                                              QStringLiteral("Допуск по горизонтали, мм (по умолчанию -8,8)."),
                                               QStringLiteral("LOW,HIGH"), QStringLiteral("-8,8"));
+    const QCommandLineOption verticalImmediateOption(
+        QStringLiteral("vertical-immediate"),
+        QStringLiteral("Пределы класса «срочно» по вертикали, мм, шире допуска; без них класс не используется."),
+        QStringLiteral("LOW,HIGH"));
+    const QCommandLineOption horizontalImmediateOption(
+        QStringLiteral("horizontal-immediate"),
+        QStringLiteral("Пределы класса «срочно» по горизонтали, мм, шире допуска."), QStringLiteral("LOW,HIGH"));
+    const QCommandLineOption watchOption(QStringLiteral("watch"),
+                                         QStringLiteral("Полоса наблюдения внутри допуска у каждого предела, мм "
+                                                        "(по умолчанию 1; 0 — без наблюдения)."),
+                                         QStringLiteral("MM"), QStringLiteral("1"));
+    const QCommandLineOption minRowsOption(QStringLiteral("min-rows"),
+                                           QStringLiteral("Участок считается от стольких строк подряд за допуском "
+                                                          "(по умолчанию 2); короче — одиночные выбросы."),
+                                           QStringLiteral("N"), QStringLiteral("2"));
+    const QCommandLineOption sortOption(QStringLiteral("sort"),
+                                        QStringLiteral("Порядок списка: class (по классу, затем по положению; по "
+                                                       "умолчанию) или position (по ходу проезда)."),
+                                        QStringLiteral("class|position"), QStringLiteral("class"));
     const QCommandLineOption metresOption(QStringLiteral("metres-per-page"),
-                                          QStringLiteral("Metres of run per chart page (default 100)."),
+                                          QStringLiteral("Метров проезда на странице графика (по умолчанию 100)."),
                                           QStringLiteral("N"), QStringLiteral("100"));
     const QCommandLineOption csvOption(QStringLiteral("csv"),
-                                       QStringLiteral("Also write the exceedance list alone as CSV (Windows-1251)."),
+                                       QStringLiteral("Ещё и список участков отдельно, CSV в Windows-1251."),
                                        QStringLiteral("exceedances.csv"));
     const QCommandLineOption compareOption(QStringLiteral("compare"),
-                                           QStringLiteral("A second protocol of the same stretch, drawn on the same "
-                                                          "charts and matched by position."),
+                                           QStringLiteral("Второй протокол того же участка: на тех же графиках, "
+                                                          "совмещённый по положению."),
                                            QStringLiteral("OTHER.csv"));
     const QCommandLineOption toleranceOption(QStringLiteral("compare-tolerance"),
-                                             QStringLiteral("Differences between the runs above this are listed "
-                                                            "(mm, default 2)."),
+                                             QStringLiteral("Расхождения проездов больше этого попадают в список "
+                                                            "(мм, по умолчанию 2)."),
                                              QStringLiteral("MM"), QStringLiteral("2"));
-    parser.addOptions({ outputOption, verticalOption, horizontalOption, metresOption, csvOption, compareOption,
-                        toleranceOption });
+    const QCommandLineOption runOption(QStringLiteral("run"),
+                                       QStringLiteral("Файл проезда: линия, путь, оператор, тележка, поверка, "
+                                                      "отметки (по умолчанию файл протокола с .json рядом с ним, "
+                                                      "если он есть)."),
+                                       QStringLiteral("RUN.json"));
+    parser.addOptions({ outputOption, verticalOption, horizontalOption, verticalImmediateOption,
+                        horizontalImmediateOption, watchOption, minRowsOption, sortOption, metresOption, csvOption,
+                        compareOption, toleranceOption, runOption });
 
     if (!parser.parse(QCoreApplication::arguments()))
-        return fail(parser.errorText() + QStringLiteral(" (see --help)"), Usage);
+        return fail(parser.errorText() + QStringLiteral(" (см. --help)"), Usage);
     if (parser.isSet(QStringLiteral("help")))
         parser.showHelp(Done);
     if (parser.isSet(QStringLiteral("version")))
@@ -134,73 +144,63 @@ int main(int argc, char **argv)
 
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1)
-        return fail(QStringLiteral("give exactly one protocol file (see --help)"), Usage);
+        return fail(QStringLiteral("нужен ровно один файл протокола (см. --help)"), Usage);
     const QString input = positional.front();
 
-    Limits limits[channelCount];
-    if (!parseLimits(parser.value(verticalOption), &limits[Vertical]))
-        return fail(QStringLiteral("--vertical wants LOW,HIGH in mm, e.g. -6,6; got \"%1\"").arg(parser.value(verticalOption)), Usage);
-    if (!parseLimits(parser.value(horizontalOption), &limits[Horizontal]))
-        return fail(QStringLiteral("--horizontal wants LOW,HIGH in mm, e.g. -8,8; got \"%1\"").arg(parser.value(horizontalOption)), Usage);
-    double metresPerPage = 0;
-    if (!parseNumber(parser.value(metresOption), 1, 1e6, &metresPerPage))
-        return fail(QStringLiteral("--metres-per-page wants a number of metres from 1 to 1000000; got \"%1\"").arg(parser.value(metresOption)), Usage);
-    double tolerance = 0;
-    if (!parseNumber(parser.value(toleranceOption), 0, 1e6, &tolerance))
-        return fail(QStringLiteral("--compare-tolerance wants a number of mm, 0 or more; got \"%1\"").arg(parser.value(toleranceOption)), Usage);
+    ReportOptions options;
+    const QCommandLineOption *pairs[channelCount][2] = { { &verticalOption, &verticalImmediateOption },
+                                                         { &horizontalOption, &horizontalImmediateOption } };
+    for (int c = 0; c < channelCount; ++c) {
+        Limits &l = options.limits[c];
+        const QCommandLineOption &band = *pairs[c][0];
+        const QCommandLineOption &immediate = *pairs[c][1];
+        if (!parsePair(parser.value(band), &l.low, &l.high))
+            return fail(QStringLiteral("--%1: нужно LOW,HIGH в мм, например -6,6; дано \"%2\"")
+                            .arg(band.names().constFirst(), parser.value(band)),
+                        Usage);
+        l.immediate = parser.isSet(immediate);
+        if (l.immediate && !parsePair(parser.value(immediate), &l.immediateLow, &l.immediateHigh))
+            return fail(QStringLiteral("--%1: нужно LOW,HIGH в мм, например -10,10; дано \"%2\"")
+                            .arg(immediate.names().constFirst(), parser.value(immediate)),
+                        Usage);
+    }
+    double watch = 0;
+    if (!parseNumber(parser.value(watchOption), 0, 1e6, &watch))
+        return fail(QStringLiteral("--watch: нужно число мм, 0 или больше; дано \"%1\"").arg(parser.value(watchOption)), Usage);
+    for (Limits &l : options.limits)
+        l.watch = watch;
+    bool minRowsOk = false;
+    options.minRows = parser.value(minRowsOption).toInt(&minRowsOk);
+    if (!minRowsOk || options.minRows < 1)
+        return fail(QStringLiteral("--min-rows: нужно целое число строк, 1 или больше; дано \"%1\"")
+                        .arg(parser.value(minRowsOption)),
+                    Usage);
+    const QString sort = parser.value(sortOption);
+    if (sort != QLatin1String("class") && sort != QLatin1String("position"))
+        return fail(QStringLiteral("--sort: нужно class или position; дано \"%1\"").arg(sort), Usage);
+    options.sortByPosition = sort == QLatin1String("position");
+    if (!parseNumber(parser.value(metresOption), 1, 1e6, &options.metresPerPage))
+        return fail(QStringLiteral("--metres-per-page: нужно число метров от 1 до 1000000; дано \"%1\"").arg(parser.value(metresOption)), Usage);
+    if (!parseNumber(parser.value(toleranceOption), 0, 1e6, &options.compareTolerance))
+        return fail(QStringLiteral("--compare-tolerance: нужно число мм, 0 или больше; дано \"%1\"").arg(parser.value(toleranceOption)), Usage);
     if (parser.isSet(toleranceOption) && !parser.isSet(compareOption))
-        return fail(QStringLiteral("--compare-tolerance needs --compare"), Usage);
+        return fail(QStringLiteral("--compare-tolerance имеет смысл только с --compare"), Usage);
+    options.csv = parser.value(csvOption);
+    options.compare = parser.value(compareOption);
+    options.runFile = parser.value(runOption);
 
     QString output = parser.value(outputOption);
     if (output.isEmpty()) {
         const QFileInfo in(input);
         output = in.dir().filePath(in.completeBaseName() + QStringLiteral(".pdf"));
     }
-    const QString csv = parser.value(csvOption);
-    // A slip on the command line must not put a report where a protocol was.
-    for (const QString &target : { output, csv }) {
-        if (target.isEmpty())
-            continue;
-        if (sameFile(target, input) || (parser.isSet(compareOption) && sameFile(target, parser.value(compareOption))))
-            return fail(QStringLiteral("%1 is a protocol given as input; refusing to write over it").arg(target), Usage);
-    }
-    if (!csv.isEmpty() && QFileInfo(csv).absoluteFilePath() == QFileInfo(output).absoluteFilePath())
-        return fail(QStringLiteral("the PDF and the CSV would be the same file %1").arg(csv), Usage);
+    const QString problem = ReportMaker::usageProblem(input, output, options);
+    if (!problem.isEmpty())
+        return fail(problem, Usage);
 
-    QString error;
-    Protocol protocol;
-    if (!ProtocolReader::read(input, &protocol, &error))
+    QString error, summary;
+    if (!ReportMaker::make(input, output, options, &error, &summary))
         return fail(error);
-    Report report = Report::build(std::move(protocol), limits);
-    if (parser.isSet(compareOption)) {
-        Protocol other;
-        if (!ProtocolReader::read(parser.value(compareOption), &other, &error))
-            return fail(error);
-        report.compareWith(std::move(other), tolerance);
-    }
-
-    if (!csv.isEmpty()
-        && !saveWhole(csv, [&](QIODevice *d, QString *) { return ExceedanceCsv::write(report, d); }, &error))
-        return fail(error);
-    if (!saveWhole(output, [&](QIODevice *d, QString *why) { return ReportPdf::write(report, metresPerPage, d, why); },
-                   &error))
-        return fail(error);
-
-    int count[channelCount] = { 0, 0 };
-    for (const Stretch &s : report.exceedances)
-        ++count[s.channel];
-    QTextStream out(stdout);
-    out << output << ": " << ReportPdf::layout(report, metresPerPage).total() << " pages, "
-        << report.protocol.rows.size() << " rows, " << report.exceedances.size()
-        << " stretches outside the limits (vertical " << count[Vertical] << ", horizontal " << count[Horizontal]
-        << ")";
-    if (report.compared)
-        out << ", " << report.comparison.differences.size() << " differences from "
-            << QFileInfo(report.other.path).fileName();
-    out << '\n';
-    for (int c = 0; c < channelCount; ++c)
-        if (limits[c].inverted())
-            out << "note: the " << (c == Vertical ? "vertical" : "horizontal")
-                << " low limit is above the high one, so every reading is outside\n";
+    QTextStream(stdout) << summary << '\n';
     return Done;
 }

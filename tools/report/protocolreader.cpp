@@ -1,11 +1,14 @@
 #include "protocolreader.h"
 
+#include "runfile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTextCodec>
 
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -65,12 +68,16 @@ QString quoted(const char *begin, const char *end)
 
 } // namespace
 
+QString ProtocolReader::headerText()
+{
+    return QStringLiteral("Пикет;Расстояние, м;Вертикаль, мм;Горизонталь, мм;");
+}
+
 const QByteArray &ProtocolReader::header()
 {
     static const QByteArray bytes = [] {
         QTextCodec *codec = QTextCodec::codecForName("Windows-1251");
-        return codec ? codec->fromUnicode(QStringLiteral("Пикет;Расстояние, м;Вертикаль, мм;Горизонталь, мм;"))
-                     : QByteArray();
+        return codec ? codec->fromUnicode(headerText()) : QByteArray();
     }();
     return bytes;
 }
@@ -81,11 +88,11 @@ bool ProtocolReader::read(const QString &path, Protocol *protocol, QString *erro
     const QString &name = path;
     QFile file(path);
     if (QFileInfo(path).isDir()) {
-        *error = fail(name, 0, QStringLiteral("is a folder, not a protocol file"));
+        *error = fail(name, 0, QStringLiteral("это папка, а не файл протокола"));
         return false;
     }
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = fail(name, 0, QStringLiteral("cannot open: ") + file.errorString());
+        *error = fail(name, 0, QStringLiteral("не открывается: ") + file.errorString());
         return false;
     }
     // Look at the first line before taking the rest, so that a large file of
@@ -95,13 +102,19 @@ bool ProtocolReader::read(const QString &path, Protocol *protocol, QString *erro
     if (first.endsWith('\n'))
         bytes += file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        *error = fail(name, 0, QStringLiteral("cannot read: ") + file.errorString());
+        *error = fail(name, 0, QStringLiteral("не читается: ") + file.errorString());
         return false;
     }
-    if (!parse(bytes, name, protocol, error))
+    // The digest takes about as long as the parse; on a second core it is free.
+    QByteArray digest;
+    std::thread hasher([&] { digest = RunFile::sha256Hex(bytes); });
+    const bool parsed = parse(bytes, name, protocol, error);
+    hasher.join();
+    if (!parsed)
         return false;
     protocol->path = path;
     protocol->modified = QFileInfo(file).lastModified();
+    protocol->sha256 = digest;
     return true;
 }
 
@@ -109,7 +122,7 @@ bool ProtocolReader::parse(const QByteArray &bytes, const QString &name, Protoco
 {
     protocol->rows.clear();
     if (header().isEmpty()) {
-        *error = fail(name, 0, QStringLiteral("the Windows-1251 codec is missing"));
+        *error = fail(name, 0, QStringLiteral("нет кодировки Windows-1251"));
         return false;
     }
     const char *p = bytes.constData();
@@ -123,12 +136,21 @@ bool ProtocolReader::parse(const QByteArray &bytes, const QString &name, Protoco
     const char *eol = lineEnd(p);
     const char *stop = (eol > p && eol[-1] == '\r') ? eol - 1 : eol;
     if (bytes.isEmpty()) {
-        *error = fail(name, 1, QStringLiteral("empty file, not a protocol"));
+        *error = fail(name, 1, QStringLiteral("пустой файл, а не протокол"));
         return false;
     }
-    if (QByteArray::fromRawData(p, int(stop - p)) != header()) {
-        *error = fail(name, 1, QStringLiteral("not a protocol: the first line is not the header \"%1\"")
-                                   .arg(QTextCodec::codecForName("Windows-1251")->toUnicode(header())));
+    // A spreadsheet that saved the protocol again may have written the header
+    // in UTF-8, often after a byte-order mark; the rows are ASCII either way.
+    const QByteArray first = QByteArray::fromRawData(p, int(stop - p));
+    static const QByteArray bom("\xEF\xBB\xBF");
+    if (first == header()) {
+        protocol->encoding = Encoding::Windows1251;
+    } else if (first == headerText().toUtf8()) {
+        protocol->encoding = Encoding::Utf8;
+    } else if (first.startsWith(bom) && first.mid(bom.size()) == headerText().toUtf8()) {
+        protocol->encoding = Encoding::Utf8WithBom;
+    } else {
+        *error = fail(name, 1, QStringLiteral("не протокол: первая строка не заголовок \"%1\"").arg(headerText()));
         return false;
     }
 
@@ -157,13 +179,13 @@ bool ProtocolReader::parse(const QByteArray &bytes, const QString &name, Protoco
         }
         if (count != 4 || field[4] != stop) {
             if (p == stop) {
-                *error = fail(name, line, QStringLiteral("empty line"));
+                *error = fail(name, line, QStringLiteral("пустая строка"));
             } else if (count == 4) {
-                *error = fail(name, line, QStringLiteral("text after the fourth field's \";\": %1").arg(quoted(field[4], stop)));
+                *error = fail(name, line, QStringLiteral("текст после \";\" четвёртого поля: %1").arg(quoted(field[4], stop)));
             } else if (count > 4) {
-                *error = fail(name, line, QStringLiteral("more than 4 fields; a row holds picket, distance, vertical and horizontal, each followed by \";\""));
+                *error = fail(name, line, QStringLiteral("больше 4 полей; в строке пикет, расстояние, вертикаль и горизонталь, после каждого \";\""));
             } else {
-                *error = fail(name, line, QStringLiteral("%1 field(s) closed by \";\" where 4 are expected").arg(count));
+                *error = fail(name, line, QStringLiteral("полей, закрытых \";\": %1, а должно быть 4").arg(count));
             }
             return false;
         }
@@ -176,7 +198,7 @@ bool ProtocolReader::parse(const QByteArray &bytes, const QString &name, Protoco
         if (fe - fb < 2 || (fe[-1] != '+' && fe[-1] != '-')
             || !parseDecimal(fb, fe - 1, true, &picket) || std::memchr(fb, '.', size_t(fe - fb))
             || std::fabs(picket) > 2147483647.0) {
-            *error = fail(name, line, QStringLiteral("picket %1 is not a whole number followed by \"+\" or \"-\"")
+            *error = fail(name, line, QStringLiteral("пикет %1: не целое число со знаком \"+\" или \"-\" после него")
                                           .arg(quoted(fb, fe)));
             return false;
         }
@@ -187,12 +209,12 @@ bool ProtocolReader::parse(const QByteArray &bytes, const QString &name, Protoco
         fe = field[2] - 1;
         double metres = 0;
         if (!parseDecimal(fb, fe, false, &metres)) {
-            *error = fail(name, line, QStringLiteral("distance %1 is not a number of metres").arg(quoted(fb, fe)));
+            *error = fail(name, line, QStringLiteral("расстояние %1: не число метров").arg(quoted(fb, fe)));
             return false;
         }
         const double quarters = metres * 4.0;
         if (quarters != std::floor(quarters) || quarters > 2147483647.0) {
-            *error = fail(name, line, QStringLiteral("distance %1 is not a multiple of 0.25 m").arg(quoted(fb, fe)));
+            *error = fail(name, line, QStringLiteral("расстояние %1: не кратно 0.25 м").arg(quoted(fb, fe)));
             return false;
         }
         row.quarters = qint32(quarters);
@@ -203,9 +225,8 @@ bool ProtocolReader::parse(const QByteArray &bytes, const QString &name, Protoco
             if (fb == fe)
                 continue;  // no reading on this channel
             if (!parseDecimal(fb, fe, true, &row.value[c])) {
-                *error = fail(name, line, QStringLiteral("%1 value %2 is not a number of millimetres")
-                                              .arg(c == Vertical ? QStringLiteral("vertical") : QStringLiteral("horizontal"),
-                                                   quoted(fb, fe)));
+                *error = fail(name, line, QStringLiteral("%1 %2: не число миллиметров")
+                                              .arg(channelName(Channel(c)).toLower(), quoted(fb, fe)));
                 return false;
             }
             row.hasValue[c] = true;

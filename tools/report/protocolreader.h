@@ -5,7 +5,8 @@
 
 #include <QByteArray>
 
-// Reads a protocol file as the program writes it: Windows-1251 header, then
+// Reads a protocol file as the program writes it: Windows-1251 header (or the
+// same in UTF-8, as a spreadsheet saves it again), then
 // rows of four fields each followed by ";", an empty field where a sensor had
 // no reading. Anything else is refused with a message naming the file and line,
 // since a report built on a misread file would send the crew to the wrong place.
@@ -17,7 +18,8 @@ public:
     // The same on bytes already in memory; name only appears in messages.
     static bool parse(const QByteArray &bytes, const QString &name, Protocol *protocol, QString *error);
 
-    static const QByteArray &header();  // without its line end
+    static const QByteArray &header();  // Windows-1251, without its line end
+    static QString headerText();
 };
 
 #endif // PROTOCOLREADER_H

@@ -6,24 +6,23 @@
 class QIODevice;
 
 // Lays a report out on A4 landscape pages and paints it into a PDF: the title
-// block and the exceedance list, the differences from a second run, the
-// summary per picket, then the profile charts, a set length of run per page.
-// Needs a QGuiApplication for its fonts.
+// block, the lists (stretches outside the tolerance by class, one-row spikes,
+// the watched margin, differences from a second run), the profile charts, a
+// set length of run per page and all on one scale, then the summary per
+// picket and the sign-off. Tables flow on from where the previous one ended.
+// Needs a QGuiApplication in the process for its fonts; touches nothing of
+// it, so it may run on any thread.
 class ReportPdf
 {
 public:
-    // Table rows that fit under the title block, and on a page of their own.
-    static constexpr int firstPageRows = 17;
-    static constexpr int rowsPerPage = 30;
-
     struct Layout
     {
-        int listPages = 1;
-        int differencePages = 0;
-        int summaryPages = 1;
+        int tablePages = 1;  // title block and lists
         int chartPages = 0;
-        int total() const { return listPages + differencePages + summaryPages + chartPages; }
+        int summaryPages = 1;  // summary per picket and sign-off
+        int total() const { return tablePages + chartPages + summaryPages; }
     };
+    // The pages the report will take, worked out without painting.
     static Layout layout(const Report &report, double metresPerPage);
 
     // false and a reason when painting failed; the device is left to the caller.

@@ -6,6 +6,7 @@ import QtQuick 2.14
 //              push, stops and saves the journal to FILE, then closes the
 //              window; when the save fails it stays, as an operator would;
 //   record     records from start picket 12 and never stops;
+// Both mark a joint with a note at the start of the recording.
 //   start      reports what the start found and closes the window.
 MainWindow {
     id: driver
@@ -54,6 +55,7 @@ MainWindow {
                 field.text = "12"
                 field.editingFinished()
                 find(driver.contentItem, "btRecord").clicked()
+                mcRoutine.setMarkNote(mcRoutine.addMark(12, true, 0, "joint", ""), "стык")
                 driver.phase = 1
                 say("journal " + driver.journalFile)
                 say("recording")
