@@ -36,6 +36,12 @@ class StandInController : public QObject
     Q_PROPERTY(QVariantList marks MEMBER m_marks)
     Q_PROPERTY(QString lastRunFileValue MEMBER m_lastRunFile)
     Q_PROPERTY(QString lastRunFileErrorValue MEMBER m_lastRunFileError)
+    Q_PROPERTY(QString journalStateValue MEMBER m_journalState)
+    Q_PROPERTY(QVariantList reports MEMBER m_reports)
+    Q_PROPERTY(bool reportResult MEMBER m_reportResult)
+    Q_PROPERTY(QStringList opened MEMBER m_opened)
+    Q_PROPERTY(QVariantList archiveSwitches MEMBER m_archiveSwitches)
+    Q_PROPERTY(bool archiveBusyValue MEMBER m_archiveBusy)
 
 public:
     using QObject::QObject;
@@ -65,6 +71,18 @@ public:
     Q_INVOKABLE bool protocolExists(const QString &urlName) const { return m_existing.contains(urlName); }
     Q_INVOKABLE QString lastRunFile() const { return m_lastRunFile; }
     Q_INVOKABLE QString lastRunFileError() const { return m_lastRunFileError; }
+    Q_INVOKABLE QString journalState() const { return m_journalState; }
+
+    // Reports and the archive: the window's asks are kept; a test answers
+    // through the signals when it likes.
+    Q_INVOKABLE bool makeReport(const QString &urlName, const QVariantMap &limits)
+    {
+        m_reports << QVariantMap{ { QStringLiteral("url"), urlName }, { QStringLiteral("limits"), limits } };
+        return m_reportResult;
+    }
+    Q_INVOKABLE bool openFile(const QString &path) { m_opened << path; return true; }
+    Q_INVOKABLE void setArchiveEnabled(bool on) { m_archiveSwitches << on; }
+    Q_INVOKABLE bool archiveBusy() const { return m_archiveBusy; }
 
     // The run's header and marks as the window hands them over.
     Q_INVOKABLE void recordingStarted(const QVariantMap &run) { m_runs << run; }
@@ -106,6 +124,12 @@ public:
         m_marks.clear();
         m_lastRunFile.clear();
         m_lastRunFileError.clear();
+        m_journalState = QStringLiteral("ok");
+        m_reports.clear();
+        m_reportResult = true;
+        m_opened.clear();
+        m_archiveSwitches.clear();
+        m_archiveBusy = false;
     }
 
     // Files in the working folder, for the window's settings file.
@@ -123,6 +147,10 @@ public:
     }
     Q_INVOKABLE bool removeFile(const QString &name) { return !QFile::exists(name) || QFile::remove(name); }
     Q_INVOKABLE QString workingFolder() const { return QDir::currentPath(); }
+
+signals:
+    void reportFinished(bool ok, const QString &pdfPath, const QString &error);
+    void archiveFinished(bool ok, const QString &message);
 
 public slots:
     bool saveProtocol(QString urlName)
@@ -169,6 +197,12 @@ private:
     QVariantList m_marks;
     QString m_lastRunFile;
     QString m_lastRunFileError;
+    QString m_journalState = QStringLiteral("ok");
+    QVariantList m_reports;
+    bool m_reportResult = true;
+    QStringList m_opened;
+    QVariantList m_archiveSwitches;
+    bool m_archiveBusy = false;
 };
 
 #endif // STANDINCONTROLLER_H
