@@ -33,6 +33,15 @@ Item {
     property bool live: true
     property Theme theme: Theme {}
 
+    // Lamps that stop blinking when the values stop would freeze in whichever
+    // phase they had, lit half of the time: lit looks like a working sensor.
+    onLiveChanged: {
+        if (!live) {
+            blRect1Color = false
+            blRect2Color = false
+        }
+    }
+
     function toPixels(percentage) {
         return percentage * outerRadius
     }
