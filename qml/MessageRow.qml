@@ -13,6 +13,8 @@ Rectangle {
     // never inside a folder's or a file's name.
     property var paths: []
     property var answers: []
+    // Per answer, whether its button can be pressed now; answers past its end can.
+    property var answersEnabled: []
     property Theme theme: Theme {}
 
     signal answered(int index)
@@ -68,6 +70,7 @@ Rectangle {
                 objectName: messageRow.objectName + "Button" + index
                 theme: messageRow.theme
                 text: modelData
+                enabled: index >= messageRow.answersEnabled.length || messageRow.answersEnabled[index]
                 font.pixelSize: 18
                 onClicked: messageRow.answered(index)
             }

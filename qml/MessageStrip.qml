@@ -24,6 +24,16 @@ Rectangle {
     property string unsavedText: ""
     property string savedText: ""
     property string stopHintText: ""
+    // The save confirmation offers the report of that protocol; not while one
+    // is being made.
+    property bool reportBusy: false
+    // The report's outcome, and the archive's: a success or a failure.
+    property string reportText: ""
+    property bool reportOk: true
+    property string archiveText: ""
+    property bool archiveOk: true
+    // The journal's problem can be solved by saving the rows now.
+    property bool journalSaveOffered: false
 
     // Room for two rows of two lines each.
     readonly property real reservedHeight: 2 * 64 + colRows.spacing
@@ -32,6 +42,10 @@ Rectangle {
     signal overwriteAnswered(int index)
     signal startAnswered(int index)
     signal saveRequested()
+    signal reportRequested()
+    signal savedClosed()
+    signal reportRead()
+    signal archiveRead()
 
     height: reservedHeight
     color: theme.background
@@ -105,6 +119,8 @@ Rectangle {
                 visible: text !== ""
                 color: journalOnlyInMemory ? theme.messageError : theme.messageWarning
                 text: journalProblemText
+                answers: journalSaveOffered ? ["Сохранить сейчас"] : []
+                onAnswered: saveRequested()
             }
 
             MessageRow {
@@ -160,6 +176,34 @@ Rectangle {
                 visible: text !== ""
                 color: theme.messageSuccess
                 text: savedText
+                answers: ["ОТЧЁТ", "Закрыть"]
+                answersEnabled: [!reportBusy, true]
+                onAnswered: index === 0 ? reportRequested() : savedClosed()
+            }
+
+            MessageRow {
+                id: itReport
+                objectName: "itReport"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: reportOk ? theme.messageSuccess : theme.messageError
+                text: reportText
+                answers: ["Понятно"]
+                onAnswered: reportRead()
+            }
+
+            MessageRow {
+                id: itArchive
+                objectName: "itArchive"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: archiveOk ? theme.messageSuccess : theme.messageError
+                text: archiveText
+                // A success goes by itself; a failure waits to be read.
+                answers: archiveOk ? [] : ["Понятно"]
+                onAnswered: archiveRead()
             }
         }
     }

@@ -85,6 +85,22 @@ Window {
     // The picket the rows of the journal start at, for the suggested name.
     property int journalStartPicket: 0
 
+    // The protocol of the last successful save, whose report the confirmation
+    // offers, and the run file written beside it.
+    property string savedUrl: ""
+    property string savedRunFile: ""
+    // A report is being made; its outcome, once told, until it is read.
+    property bool reportBusy: false
+    property string reportText: ""
+    property bool reportOk: true
+    property string reportPath: ""
+    // The archive's word on the last save.
+    property string archiveText: ""
+    property bool archiveOk: true
+    // Where the journal is as the controller last said: "ok", "moved",
+    // "rewritten" or "memory". Polled, since it changes also while no row comes.
+    property string journalState: "ok"
+
     readonly property real defaultStepLength: 0.00075
 
     // The trolley link as the controller reports it at each poll: "searching"
@@ -164,6 +180,7 @@ Window {
         unsavedCount = mcRoutine.unsavedCount()
         journalFile = mcRoutine.journalFile()
         journalError = mcRoutine.journalError()
+        journalState = mcRoutine.journalState()
     }
 
     // Unsaved rows of an earlier recording are not silently continued.
@@ -340,7 +357,8 @@ Window {
     // Every path a message may name, so that its lines break only between
     // the path's parts.
     function getMessagePaths() {
-        return recoveredFiles.concat([journalFile, folderOf(journalFile), displayPath(overwriteUrl), protocolPath])
+        return recoveredFiles.concat([journalFile, folderOf(journalFile), displayPath(overwriteUrl), protocolPath,
+                                      savedRunFile, reportPath])
     }
 
     function folderOf(path) {
@@ -356,6 +374,11 @@ Window {
     }
 
     function getJournalProblemText() {
+        if (journalState === "memory")
+            return "Журнал измерений не записывается на диск: показания только в памяти программы."
+                    + (journalError !== "" ? " Ошибка записи: " + journalError + "." : "")
+        if (journalState === "rewritten")
+            return "Файл журнала измерений исчез с диска. Журнал записан заново в файл " + journalFile + "."
         if (journalFile !== "")
             return "Рабочая папка программы недоступна для записи (" + journalError
                     + "). Журнал измерений записывается в файл " + journalFile + "."
@@ -392,15 +415,108 @@ Window {
         if (saved) {
             saveFolder = url.substring(0, url.lastIndexOf("/"))
             saveFailureText = ""
-            savedText = "Журнал сохранён в файл " + displayPath(url) + " (строк: " + rows + ")"
-            timerSaved.restart()
+            savedUrl = url
+            savedText = getSavedText(displayPath(url), rows)
             return true
         }
         savedText = ""
+        savedUrl = ""
         saveFailureText = "Журнал не сохранён в файл " + displayPath(url)
                 + ". Показания остаются в памяти программы: укажите другой файл."
         Qt.callLater(saveMeasToFile)
         return false
+    }
+
+    // A path as the operator knows it: "C:/..." like the protocol's on
+    // Windows, as it is elsewhere.
+    function shownPath(path) {
+        return /^[A-Za-z]:\\/.test(path) ? path.replace(/\\/g, "/") : path
+    }
+
+    // The archive switch as the settings page keeps it in the settings file:
+    // on unless it says otherwise. Read by key, as the theme is.
+    function getArchiveOn() {
+        var on = settingsValues.value("archive", true)
+        return !(on === false || String(on) === "false" || String(on) === "0")
+    }
+
+    // The confirmation names both files the save wrote, or why the run file
+    // is missing, and says the run goes on into the archive (only a save with
+    // rows goes there).
+    function getSavedText(path, rows) {
+        var runFile = mcRoutine.lastRunFile()
+        var runError = mcRoutine.lastRunFileError()
+        savedRunFile = runError === "" ? shownPath(runFile) : ""
+        var text = "Журнал сохранён в файл " + path + " (строк: " + rows + ")"
+        if (savedRunFile !== "")
+            text += " и файл прогона " + savedRunFile
+        if (rows > 0 && getArchiveOn())
+            text += " и добавляется в архив"
+        if (runError !== "")
+            text += ". Файл прогона не записан: " + runError
+        return text
+    }
+
+    // The report of the protocol just saved, with the tolerances the window
+    // has now, made beside it while the window goes on.
+    function requestReport() {
+        if (savedUrl === "" || reportBusy)
+            return
+        reportText = ""
+        var limits = {
+            vertical: [inputVertical.lowLimit, inputVertical.highLimit],
+            horizontal: [inputHorizontal.lowLimit, inputHorizontal.highLimit]
+        }
+        if (mcRoutine.makeReport(savedUrl, limits)) {
+            reportBusy = true
+            return
+        }
+        reportOk = false
+        reportText = "Отчёт не начат: программа ещё готовит другой отчёт или протокол не лежит на этом компьютере."
+    }
+
+    function reportFinished(ok, pdfPath, error) {
+        reportBusy = false
+        reportOk = ok
+        if (!ok) {
+            reportPath = ""
+            reportText = error !== "" ? error : "Отчёт не записан."
+            return
+        }
+        reportPath = shownPath(pdfPath)
+        reportText = "Отчёт записан в файл " + reportPath
+                + (mcRoutine.openFile(pdfPath) ? "" : ". Открыть его не удалось: откройте файл вручную.")
+    }
+
+    function archiveFinished(ok, message) {
+        archiveOk = ok
+        archiveText = message
+        if (ok)
+            timerArchive.restart()
+        else
+            timerArchive.stop()
+    }
+
+    Connections {
+        target: mcRoutine
+        function onReportFinished(ok, pdfPath, error) {
+            reportFinished(ok, pdfPath, error)
+        }
+        function onArchiveFinished(ok, message) {
+            archiveFinished(ok, message)
+        }
+    }
+
+    // The confirmation of the last save and its report's outcome stay until
+    // the operator closes them or the next recording starts.
+    Connections {
+        target: mainWindow
+        function onMeasuringChanged() {
+            if (measuring) {
+                savedText = ""
+                reportText = ""
+            }
+        }
     }
 
     function getBuzzerPlayV() {
@@ -650,10 +766,21 @@ Window {
     }
 
     Timer {
-        id: timerSaved
-        objectName: "timerSaved"
-        interval: 6000
-        onTriggered: savedText = ""
+        id: timerArchive
+        objectName: "timerArchive"
+        interval: 10000
+        onTriggered: archiveText = ""
+    }
+
+    // The journal's place changes also while no row comes (a pause, a stop):
+    // a full disk, a vanished folder, room again.
+    Timer {
+        id: timerJournal
+        objectName: "timerJournal"
+        interval: 1000
+        repeat: true
+        running: true
+        onTriggered: refreshJournal()
     }
 
     Timer {
@@ -828,8 +955,10 @@ Window {
                 linkLost: linkState === "lost"
                 reconnectNotice: mainWindow.reconnectNotice
                 recoveredFiles: mainWindow.recoveredFiles
-                journalProblemText: journalError !== "" ? getJournalProblemText() : ""
-                journalOnlyInMemory: journalFile === ""
+                journalProblemText: journalError !== "" || (journalState !== "ok" && journalState !== "")
+                                    ? getJournalProblemText() : ""
+                journalOnlyInMemory: journalFile === "" || journalState === "memory"
+                journalSaveOffered: journalState === "memory" && unsavedCount > 0
                 saveFailureText: mainWindow.saveFailureText
                 overwritePath: overwriteUrl !== "" ? displayPath(overwriteUrl) : ""
                 startQuestionText: askBeforeStart
@@ -837,12 +966,22 @@ Window {
                                      + ". Сохранить их сейчас или добавить новую запись к ним в тот же журнал?"
                                    : ""
                 unsavedText: unsavedCount > 0 && !measuring && !askBeforeStart ? getUnsavedText() : ""
-                savedText: mainWindow.savedText
+                savedText: mainWindow.savedText !== "" && reportBusy
+                           ? mainWindow.savedText + ". Отчёт готовится…" : mainWindow.savedText
+                reportBusy: mainWindow.reportBusy
+                reportText: mainWindow.reportText
+                reportOk: mainWindow.reportOk
+                archiveText: mainWindow.archiveText
+                archiveOk: mainWindow.archiveOk
                 stopHintText: mainWindow.measuring || dialogAfterEnter ? mainWindow.stopHintText : ""
                 onRecoveredRead: mainWindow.recoveredFiles = []
                 onOverwriteAnswered: answerOverwrite(index)
                 onStartAnswered: answerStart(index)
                 onSaveRequested: saveMeasToFile()
+                onReportRequested: requestReport()
+                onSavedClosed: mainWindow.savedText = ""
+                onReportRead: mainWindow.reportText = ""
+                onArchiveRead: mainWindow.archiveText = ""
             }
         }
     }

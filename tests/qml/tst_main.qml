@@ -155,6 +155,9 @@ TestCase {
         if (data.recording)
             item("btRecord").clicked()
         var recordColour = colorText(recordLamp.color)
+        // A lamp 1 caught lit must not stay lit once the values stop.
+        var dialLamp = findChild(item("gaugeVertical"), "rectLamp1")
+        tryVerify(function() { return colorText(dialLamp.color) === colorText(theme.detectorOn) }, 2000)
         runningSpyV.target = item("timerLinkTone")
         runningSpyV.clear()
 
@@ -171,6 +174,7 @@ TestCase {
         tryVerify(function() { return colorText(lamp.color) === "#000000" }, 2000)
         verify(!item("inputVertical").blDetect1WorkInput)
         verify(!item("inputHorizontal").blDetect1WorkInput)
+        compare(colorText(dialLamp.color), colorText(theme.detectorOff))
         // Played once, whole: started and stopped by its timer.
         tryCompare(runningSpyV, "count", 2 * data.tones, 3000)
         // In the strip below the pages: no lamp, gauge, value or button is covered.
@@ -710,16 +714,167 @@ TestCase {
         }
     }
 
-    function test_successfulSaveIsConfirmedForAFewSeconds() {
-        mcRoutine.unsaved = 17
+    function test_successfulSaveIsConfirmedUntilTheNextRecording_data() {
+        var both = "Журнал сохранён в файл C:/Журналы/night.csv (строк: 17) и файл прогона C:/Журналы/night.json"
+        return [
+            { tag: "both files, into the archive", rows: 17, runFile: "C:\\Журналы\\night.json", runError: "",
+              text: both + " и добавляется в архив" },
+            { tag: "archive switched off", ini: "[General]\narchive=false\n", rows: 17,
+              runFile: "C:\\Журналы\\night.json", runError: "", text: both },
+            { tag: "run file not written", rows: 17, runFile: "", runError: "Отказано в доступе",
+              text: "Журнал сохранён в файл C:/Журналы/night.csv (строк: 17) и добавляется в архив. "
+                    + "Файл прогона не записан: Отказано в доступе" },
+            { tag: "no rows go to no archive", rows: 0, runFile: "C:\\Журналы\\night.json", runError: "",
+              text: "Журнал сохранён в файл C:/Журналы/night.csv (строк: 0) и файл прогона C:/Журналы/night.json" },
+        ]
+    }
+
+    // The confirmation names what was written and stays, with its ОТЧЁТ
+    // button, until it is closed or a recording starts.
+    function test_successfulSaveIsConfirmedUntilTheNextRecording(data) {
+        if (data.ini !== undefined) {
+            win.destroy()
+            win = null
+            wait(0)
+            win = createWindow(data.ini)
+        }
+        mcRoutine.unsaved = data.rows
+        mcRoutine.lastRunFileValue = data.runFile
+        mcRoutine.lastRunFileErrorValue = data.runError
         win.refreshJournal()
-        item("timerSaved").interval = 300
-        verify(win.saveProtocolTo("file:///C:/%D0%96%D1%83%D1%80%D0%BD%D0%B0%D0%BB%D1%8B/night.csv"))
+        var url = "file:///C:/%D0%96%D1%83%D1%80%D0%BD%D0%B0%D0%BB%D1%8B/night.csv"
+        verify(win.saveProtocolTo(url))
         var row = item("itSaved")
         verify(row.visible)
-        compare(row.text, "Журнал сохранён в файл C:/Журналы/night.csv (строк: 17)")
+        compare(row.text, data.text)
         verify(!item("itUnsaved").visible)
+        compare(item("itSavedButton0").text, "ОТЧЁТ")
+        item("itSavedButton1").clicked()
+        verify(!row.visible)
+        verify(win.saveProtocolTo(url))
+        verify(row.visible)
+        item("btRecord").clicked()
+        verify(!row.visible)
+    }
+
+    function test_reportOfTheSavedProtocol_data() {
+        return [
+            { tag: "written and opened", started: true, ok: true, error: "",
+              text: "Отчёт записан в файл C:/Журналы/night.pdf", opened: ["C:\\Журналы\\night.pdf"] },
+            { tag: "not written", started: true, ok: false, error: "Отчёт не записан: нет места на диске",
+              text: "Отчёт не записан: нет места на диске", opened: [] },
+            { tag: "not started", started: false, text: "Отчёт не начат", opened: [] },
+        ]
+    }
+
+    // ОТЧЁТ hands the controller the saved protocol and the window's
+    // tolerances, waits disabled while the report is made and shows how it
+    // ended in a row of its own; a written report is opened.
+    function test_reportOfTheSavedProtocol(data) {
+        mcRoutine.unsaved = 5
+        mcRoutine.reportResult = data.started
+        win.refreshJournal()
+        item("inputVertical").lowLimit = -5
+        var url = "file:///C:/%D0%96%D1%83%D1%80%D0%BD%D0%B0%D0%BB%D1%8B/night.csv"
+        verify(win.saveProtocolTo(url))
+        var button = item("itSavedButton0")
+        button.clicked()
+        compare(mcRoutine.reports.length, 1)
+        compare(mcRoutine.reports[0].url, url)
+        compare(JSON.stringify(mcRoutine.reports[0].limits), JSON.stringify({ horizontal: [-8, 8], vertical: [-5, 6] }))
+        var report = item("itReport")
+        if (data.started) {
+            verify(!button.enabled)
+            verify(item("itSaved").text.indexOf("Отчёт готовится…") > 0, item("itSaved").text)
+            verify(!report.visible)
+            mcRoutine.reportFinished(data.ok, "C:\\Журналы\\night.pdf", data.error)
+        }
+        verify(button.enabled)
+        verify(item("itSaved").text.indexOf("готовится") < 0)
+        verify(report.visible)
+        verify(report.text.indexOf(data.text) === 0, report.text)
+        compare(colorText(report.color), colorText(item("theme")[data.ok ? "messageSuccess" : "messageError"]))
+        compare(mcRoutine.opened, data.opened)
+        item("itReportButton0").clicked()
+        verify(!report.visible)
+    }
+
+    function test_archiveOutcomeIsShown_data() {
+        return [
+            { tag: "added", ok: true, message: "Прогон добавлен в архив /home/u/tervalo-archive.sqlite",
+              colour: "messageSuccess" },
+            { tag: "failed", ok: false, message: "Прогон не добавлен в архив: не указаны линия и путь",
+              colour: "messageError" },
+        ]
+    }
+
+    // A success goes by itself; a failure stays until it is read, and leaves
+    // the confirmation of the save as it was.
+    function test_archiveOutcomeIsShown(data) {
+        mcRoutine.unsaved = 5
+        win.refreshJournal()
+        verify(win.saveProtocolTo("file:///tmp/night.csv"))
+        item("timerArchive").interval = 200
+        mcRoutine.archiveFinished(data.ok, data.message)
+        var row = item("itArchive")
+        verify(row.visible)
+        compare(row.text, data.message)
+        compare(colorText(row.color), colorText(item("theme")[data.colour]))
+        verify(item("itSaved").visible)
+        if (data.ok) {
+            tryCompare(row, "visible", false, 3000)
+        } else {
+            verify(!item("timerArchive").running)
+            compare(item("itArchiveButton0").text, "Понятно")
+            item("itArchiveButton0").clicked()
+            verify(!row.visible)
+        }
+        verify(item("itSaved").visible)
+    }
+
+    function test_journalStateIsShownWhileNoRowComes_data() {
+        return [
+            { tag: "only in memory", state: "memory", file: "", error: "/w/tervalo-journal.csv: No space left on device",
+              text: "Журнал измерений не записывается на диск: показания только в памяти программы.",
+              colour: "messageError", button: true },
+            { tag: "written anew in place", state: "rewritten", file: "/w/tervalo-journal.csv",
+              error: "/w/tervalo-journal.csv: файл журнала исчез с диска, журнал записан заново",
+              text: "Файл журнала измерений исчез с диска. Журнал записан заново в файл /w/tervalo-journal.csv.",
+              colour: "messageWarning", button: false },
+            { tag: "moved to the user's folder", state: "moved", file: "/home/u/tervalo-journal.csv",
+              error: "/w/tervalo-journal.csv: Is a directory", text: "Рабочая папка программы недоступна для записи",
+              colour: "messageWarning", button: false },
+        ]
+    }
+
+    // Paused: no row is kept, and the poll alone brings the controller's word
+    // on the journal to the window, and takes it away again.
+    function test_journalStateIsShownWhileNoRowComes(data) {
+        item("btRecord").clicked()
+        item("btPause").clicked()
+        verify(win.pause)
+        mcRoutine.unsaved = 40
+        mcRoutine.journalFileValue = data.file
+        mcRoutine.journalErrorValue = data.error
+        mcRoutine.journalStateValue = data.state
+        var row = item("itJournalProblem")
+        tryCompare(row, "visible", true, 3000)
+        verify(row.text.indexOf(data.text) === 0, row.text)
+        compare(colorText(row.color), colorText(item("theme")[data.colour]))
+        if (data.state === "memory")
+            verify(row.text.indexOf(data.error) > 0, row.text)
+        compare(row.answers.length, data.button ? 1 : 0)
+        if (data.button) {
+            compare(item("itJournalProblemButton0").text, "Сохранить сейчас")
+            item("itJournalProblemButton0").clicked()
+            tryCompare(item("fileDialog"), "visible", true, 2000)
+            item("fileDialog").close()
+        }
+        mcRoutine.journalStateValue = "ok"
+        mcRoutine.journalErrorValue = ""
+        mcRoutine.journalFileValue = "/w/tervalo-journal.csv"
         tryCompare(row, "visible", false, 3000)
+        verify(win.measuring && win.pause)
     }
 
     function test_existingFileIsReplacedOnlyWhenTheOperatorSaysSo_data() {
