@@ -6,6 +6,9 @@
 
 #ifdef TERVALO_TEST_BUILD
 #include "meassystemsfinder.h"
+
+#include <QDir>
+#include <QFileInfo>
 #endif
 
 #include <QApplication>
@@ -54,6 +57,24 @@ void loadFrameworkTranslations(QCoreApplication &app, QTranslator &translator)
         }
     }
 }
+
+#ifdef TERVALO_TEST_BUILD
+// Copies that tests start never open a viewer on the machine that runs them:
+// they only say on stdout which file they would have opened.
+class TestRunServices : public ToolRunServices
+{
+public:
+    bool openFile(const QString &path) override
+    {
+        std::printf("openFile %s\n", QDir::toNativeSeparators(path).toLocal8Bit().constData());
+        std::fflush(stdout);
+        return QFileInfo(path).isFile();
+    }
+};
+using ProgramRunServices = TestRunServices;
+#else
+using ProgramRunServices = ToolRunServices;
+#endif
 
 } // namespace
 
@@ -104,7 +125,7 @@ int main(int argc, char *argv[])
 
     // Destroyed before the engine: declared after it.
     Tervalo controller(nullptr);
-    controller.setRunServices(std::make_unique<ToolRunServices>());
+    controller.setRunServices(std::make_unique<ProgramRunServices>());
     engine.rootContext()->setContextProperty(QStringLiteral("mcRoutine"), &controller);
     engine.load(url);
     WidgetTheme widgetTheme(&app);

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "pdfcheck.h"
 #include "processsignal.h"
 #include "runfile.h"
 
@@ -17,12 +18,6 @@ namespace {
 
 const QString header = QStringLiteral("Пикет;Расстояние, м;Вертикаль, мм;Горизонталь, мм;");
 const QString journalName = QStringLiteral("tervalo-journal.csv");
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray headerBytes()
 {
@@ -112,6 +107,7 @@ class TestEndToEnd : public QObject
 
 private slots:
     void recordedPushGivesAnEntryEveryQuarterMetre();
+    void reportButtonWritesAPdfBesideTheProtocol();
     void killedRecordingIsRecoveredAtTheNextStart_data();
     void killedRecordingIsRecoveredAtTheNextStart();
     void endedProgramWritesItsUnsavedRowsAtOnce_data();
@@ -193,6 +189,44 @@ void TestEndToEnd::recordedPushGivesAnEntryEveryQuarterMetre()
         else
             QVERIFY2(row == filled || row == empty, qPrintable(row));
     }
+}
+
+// The operator saves a push and presses ОТЧЁТ on the confirmation: the real
+// controller makes "<protocol>.pdf" beside the protocol with the window's
+// tolerances, the window says where, and asks for it to be opened.
+void TestEndToEnd::reportButtonWritesAPdfBesideTheProtocol()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QProcess sim;
+    const QString device = startSimulator(sim, { QStringLiteral("--distance"), QStringLiteral("3"),
+                                                 QStringLiteral("--linger") });
+    QVERIFY(!device.isEmpty());
+
+    const QString csv = dir.filePath(QStringLiteral("night.csv"));
+    const QString pdf = QDir::toNativeSeparators(dir.filePath(QStringLiteral("night.pdf")));
+    QProcess program;
+    startProgram(program, dir.path(), device, { QStringLiteral("report"), csv });
+    QVERIFY(program.waitForStarted());
+    QByteArray output;
+    auto readOutput = [&] { output += program.readAll(); return output; };
+    QTRY_VERIFY2_WITH_TIMEOUT(readOutput().contains("E2E recording"), output.constData(), 30000);
+    QVERIFY(signalChild(sim, SIGUSR1));
+    QVERIFY(program.waitForFinished(120000));
+    readOutput();
+    sim.terminate();
+    sim.waitForFinished(10000);
+    QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0, output.constData());
+
+    QVERIFY2(output.contains("E2E report true true " + pdf.toLocal8Bit() + '\n'),
+             output.constData());
+    QVERIFY2(output.contains("openFile " + pdf.toLocal8Bit() + '\n'), output.constData());
+    QVERIFY(pdfPages(pdf) >= 1);
+    const int ink = firstPageInk(pdf);
+    if (ink == -1)
+        qInfo("pdftoppm (poppler-utils) is not installed: the first page is not looked at");
+    else
+        QVERIFY2(ink > 10, qPrintable(QString::number(ink)));
 }
 
 void TestEndToEnd::killedRecordingIsRecoveredAtTheNextStart_data()

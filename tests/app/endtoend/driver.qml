@@ -5,6 +5,8 @@ import QtQuick 2.14
 //   push FILE  waits for the trolley's values, sets start picket 12, records a
 //              push, stops and saves the journal to FILE, then closes the
 //              window; when the save fails it stays, as an operator would;
+//   report FILE plays push, then presses ОТЧЁТ on the save's confirmation
+//              and closes the window once the report's outcome is shown;
 //   record     records from start picket 12 and never stops;
 // Both mark a joint with a note at the start of the recording.
 //   start      reports what the start found and closes the window.
@@ -59,7 +61,7 @@ MainWindow {
                 driver.phase = 1
                 say("journal " + driver.journalFile)
                 say("recording")
-            } else if (driver.phase === 1 && driver.mode === "push") {
+            } else if (driver.phase === 1 && (driver.mode === "push" || driver.mode === "report")) {
                 // Waiting for the push to start and then to end.
                 if (driver.currentDiscret !== driver.lastCounter) {
                     driver.lastCounter = driver.currentDiscret
@@ -73,8 +75,18 @@ MainWindow {
                 var saved = driver.saveProtocolTo("file://" + driver.csvPath)
                 say("saved " + saved)
                 driver.phase = 3
-                if (saved)
+                if (saved && driver.mode === "report") {
+                    find(driver.contentItem, "itSavedButton0").clicked()
+                    driver.phase = 4
+                } else if (saved) {
                     quit()
+                }
+            } else if (driver.phase === 4 && driver.reportText !== "") {
+                // ASCII on the console, whatever the locale's encoding.
+                say("report " + driver.reportOk + " "
+                    + (driver.reportText === "Отчёт записан в файл " + driver.reportPath) + " " + driver.reportPath)
+                driver.phase = 5
+                quit()
             }
         }
     }
