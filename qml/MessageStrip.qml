@@ -58,13 +58,16 @@ Rectangle {
         contentHeight: colRows.height
         boundsBehavior: Flickable.StopAtBounds
         ScrollBar.vertical: ScrollBar {
+            id: sbRows
             width: 16
             policy: flRows.contentHeight > flRows.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
         }
 
         Column {
             id: colRows
-            width: flRows.width
+            // Beside the scroll bar, not under it: the rows' buttons end at
+            // their right edge.
+            width: flRows.width - (sbRows.policy === ScrollBar.AlwaysOn ? sbRows.width : 0)
             spacing: 2
 
             MessageRow {
@@ -168,19 +171,8 @@ Rectangle {
                 onAnswered: saveRequested()
             }
 
-            MessageRow {
-                id: itSaved
-                objectName: "itSaved"
-                theme: messageStrip.theme
-                paths: messageStrip.paths
-                visible: text !== ""
-                color: theme.messageSuccess
-                text: savedText
-                answers: ["ОТЧЁТ", "Закрыть"]
-                answersEnabled: [!reportBusy, true]
-                onAnswered: index === 0 ? reportRequested() : savedClosed()
-            }
-
+            // The answer to the operator's last action first, then the archive's
+            // outcome of the save, then the save's confirmation.
             MessageRow {
                 id: itReport
                 objectName: "itReport"
@@ -204,6 +196,19 @@ Rectangle {
                 // A success goes by itself; a failure waits to be read.
                 answers: archiveOk ? [] : ["Понятно"]
                 onAnswered: archiveRead()
+            }
+
+            MessageRow {
+                id: itSaved
+                objectName: "itSaved"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageSuccess
+                text: savedText
+                answers: ["ОТЧЁТ", "Закрыть"]
+                answersEnabled: [!reportBusy, true]
+                onAnswered: index === 0 ? reportRequested() : savedClosed()
             }
         }
     }

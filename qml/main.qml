@@ -358,7 +358,13 @@ Window {
     // the path's parts.
     function getMessagePaths() {
         return recoveredFiles.concat([journalFile, folderOf(journalFile), displayPath(overwriteUrl), protocolPath,
-                                      savedRunFile, reportPath])
+                                      savedRunFile, reportPath, getJournalErrorPath()])
+    }
+
+    // The controller names the file that failed first: "<path>: <why>".
+    function getJournalErrorPath() {
+        var end = journalError.indexOf(": ")
+        return end > 0 ? journalError.substring(0, end) : ""
     }
 
     function folderOf(path) {
