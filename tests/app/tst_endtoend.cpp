@@ -222,11 +222,8 @@ void TestEndToEnd::reportButtonWritesAPdfBesideTheProtocol()
              output.constData());
     QVERIFY2(output.contains("openFile " + pdf.toLocal8Bit() + '\n'), output.constData());
     QVERIFY(pdfPages(pdf) >= 1);
-    const int ink = firstPageInk(pdf);
-    if (ink == -1)
-        qInfo("pdftoppm (poppler-utils) is not installed: the first page is not looked at");
-    else
-        QVERIFY2(ink > 10, qPrintable(QString::number(ink)));
+    const int ink = firstPageInk(pdf);   // -1: no pdftoppm to look with
+    QVERIFY2(ink == -1 || ink > 10, qPrintable(QString::number(ink)));
 }
 
 void TestEndToEnd::killedRecordingIsRecoveredAtTheNextStart_data()
