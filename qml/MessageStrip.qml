@@ -24,6 +24,9 @@ Rectangle {
     property string unsavedText: ""
     property string savedText: ""
     property string stopHintText: ""
+    property bool noLineTrackQuestion: false
+    property string picketSpacingText: ""
+    property string calibrationText: ""
 
     // Room for two rows of two lines each.
     readonly property real reservedHeight: 2 * 64 + colRows.spacing
@@ -32,6 +35,8 @@ Rectangle {
     signal overwriteAnswered(int index)
     signal startAnswered(int index)
     signal saveRequested()
+    signal noLineTrackAnswered(int index)
+    signal picketSpacingAnswered(int index)
 
     height: reservedHeight
     color: theme.background
@@ -64,6 +69,18 @@ Rectangle {
             }
 
             MessageRow {
+                id: itPicketSpacing
+                objectName: "itPicketSpacing"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageQuestion
+                text: picketSpacingText
+                answers: ["Да", "Нет"]
+                onAnswered: picketSpacingAnswered(index)
+            }
+
+            MessageRow {
                 id: itOverwrite
                 objectName: "itOverwrite"
                 theme: messageStrip.theme
@@ -88,6 +105,18 @@ Rectangle {
             }
 
             MessageRow {
+                id: itNoLineTrack
+                objectName: "itNoLineTrack"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: noLineTrackQuestion
+                color: theme.messageQuestion
+                text: "Линия и путь не указаны (вкладка НАСТРОЙКА): записать без линии и пути?"
+                answers: ["Записать", "Отмена"]
+                onAnswered: noLineTrackAnswered(index)
+            }
+
+            MessageRow {
                 id: itSaveFailure
                 objectName: "itSaveFailure"
                 theme: messageStrip.theme
@@ -105,6 +134,16 @@ Rectangle {
                 visible: text !== ""
                 color: journalOnlyInMemory ? theme.messageError : theme.messageWarning
                 text: journalProblemText
+            }
+
+            MessageRow {
+                id: itCalibration
+                objectName: "itCalibration"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageWarning
+                text: calibrationText
             }
 
             MessageRow {

@@ -10,7 +10,9 @@ TestCase {
 
     property var win: null
 
-    function createWindow(iniText) {
+    // A window as the program makes it; unless askLineTrack, one that records
+    // without line and track without asking, as most cases need.
+    function createWindow(iniText, askLineTrack) {
         if (iniText === undefined)
             verify(mcRoutine.removeFile("tervalo.ini"))
         else
@@ -19,6 +21,8 @@ TestCase {
         compare(component.status, Component.Ready, component.errorString())
         var w = component.createObject(null)
         verify(w !== null)
+        if (!askLineTrack)
+            w.noLineTrackAllowed = true
         return w
     }
 
