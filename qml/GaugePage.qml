@@ -142,7 +142,8 @@ Item {
         id: txLastMark
         objectName: "txLastMark"
         visible: text !== ""
-        text: lastMarkText
+        // A line breaks before the position, never within it.
+        text: lastMarkText.replace(/ПК (-?\d+) ([+-]) ([\d.]+) м/, "ПК\u00a0$1\u00a0$2\u00a0$3\u00a0м")
         anchors.top: rowLamps.bottom
         anchors.topMargin: 12
         anchors.horizontalCenter: parent.horizontalCenter
@@ -217,7 +218,7 @@ Item {
         names: markNames
         noteKind: gaugePage.noteKind
         buttonHeight: Math.max(48, picketHeight * 0.7)
-        width: Math.min(parent.width - 2 * gaugeMargin, 4 * (buttonHeight * 3.6) + 5 * 10)
+        width: Math.min(parent.width - 2 * gaugeMargin, 4 * (buttonHeight * 4.2) + 5 * 10)
         anchors.horizontalCenter: parent.horizontalCenter
         y: Math.max(gaugeMargin, (itPicket.y - height) / 2)
         onChosen: markChosen(index)

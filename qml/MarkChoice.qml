@@ -29,7 +29,15 @@ Rectangle {
     readonly property real padding: 14
     readonly property real spacing: 10
     readonly property real buttonWidth: (width - 2 * padding - 3 * spacing) / 4
-    readonly property real fontSize: Math.max(16, Math.min(24, buttonHeight * 0.38))
+    // As large as the longest kind lets it be on its button, within reason.
+    readonly property real fontSize: Math.floor(Math.max(14, Math.min(26, buttonHeight * 0.4,
+                                                                       (buttonWidth - 40) * 100 / tmLongest.advanceWidth)))
+
+    TextMetrics {
+        id: tmLongest
+        font.pixelSize: 100
+        text: "начало отвода"
+    }
 
     height: colChoice.implicitHeight + 2 * padding
     color: theme.popup
@@ -75,6 +83,8 @@ Rectangle {
                     height: markChoice.buttonHeight
                     text: modelData
                     font.pixelSize: markChoice.fontSize
+                    // The kinds as the operator says them, not in capitals.
+                    font.capitalization: Font.MixedCase
                     onClicked: chosen(index)
                 }
             }

@@ -179,7 +179,12 @@ Item {
         Text {
             objectName: "txCalibrationHint"
             Layout.columnSpan: 2
+            // Fixed, so that a wrapped hint never rearranges the grid.
             Layout.preferredWidth: grRunHeader.fieldWidth + 80
+            Layout.preferredHeight: 2.6 * font.pixelSize
+            verticalAlignment: Text.AlignVCenter
+            maximumLineCount: 2
+            elide: Text.ElideRight
             text: calibrationHint
             color: theme.errorText
             font.pixelSize: grRunHeader.pixelSize * 0.8
