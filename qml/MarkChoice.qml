@@ -109,7 +109,10 @@ Rectangle {
             placeholderText: "например: скол головки, 3 см"
             placeholderTextColor: theme.disabledText
             font.pixelSize: markChoice.fontSize
-            onAccepted: noteDone(text)
+            // Taken here: a text field lets Enter go on to the window, whose
+            // Enter would then start to stop the recording.
+            Keys.onReturnPressed: noteDone(text)
+            Keys.onEnterPressed: noteDone(text)
             Keys.onEscapePressed: noteDone("")
         }
 

@@ -90,8 +90,11 @@ Item {
                 color: enabled ? theme.text : theme.disabledText
                 font.pixelSize: txStartPicket.font.pixelSize
                 onEditingFinished: startPicketEntered(Number(text))
-                // Enter gives the keys back to the window.
-                onAccepted: focus = false
+                // Enter with a picket gives the keys back to the window (the
+                // field's editing then finishes), and goes no further: a text
+                // field lets it on to the window, where it starts a recording.
+                Keys.onReturnPressed: if (acceptableInput) focus = false
+                Keys.onEnterPressed: if (acceptableInput) focus = false
             }
 
             Text {
@@ -149,8 +152,10 @@ Item {
             font.pixelSize: grRunHeader.pixelSize
             selectByMouse: true
             onEditingFinished: headerEdited(key, text)
-            // Enter gives the keys back to the window.
-            onAccepted: focus = false
+            // Enter gives the keys back to the window, and goes no further: a
+            // text field lets it on to the window, where it starts a recording.
+            Keys.onReturnPressed: focus = false
+            Keys.onEnterPressed: focus = false
         }
 
         HeaderLabel { text: "линия" }

@@ -460,6 +460,7 @@ TestCase {
         keyClick(Qt.Key_Return)
         compare(win.currentPicket, data.acceptable ? Number(data.text) : 5)
         compare(field.activeFocus, !data.acceptable)
+        verify(!win.measuring)
     }
 
     function test_pauseStopsSaving() {
@@ -907,9 +908,11 @@ TestCase {
         var typed = { tfLine: "2 Сокольническая", tfTrack: "1", tfOperator: "Иванов И. И.", tfTrolley: "17",
                       tfCalibration: "1.11.2026" }
         for (var name in typed) {
+            item(name).forceActiveFocus()
             item(name).text = typed[name]
-            item(name).editingFinished()
+            keyClick(Qt.Key_Return)
         }
+        verify(!win.measuring)   // Enter in a field starts nothing
         compare(item("tfCalibration").text, "01.11.2026")
         item("tfCalibration").text = "31.02.2027"
         item("tfCalibration").editingFinished()
@@ -1075,6 +1078,7 @@ TestCase {
             field.text = data.note
             keyClick(Qt.Key_Return)
             compare(mcRoutine.marks[0].note, data.note)
+            compare(win.stopHintText, "")   // the Enter was the text's, not the window's
         }
         verify(!choice.visible)
         compare(item("txLastMark").text.replace(/\u00a0/g, " "), data.text)
