@@ -850,6 +850,8 @@ TestCase {
             { tag: "Enter held stops", recording: true, hold: true, picket: 0, pause: false, measuring: false },
             { tag: "a text field takes every key", recording: true, field: "tfHiLimit",
               keys: [Qt.Key_Space, Qt.Key_P, Qt.Key_Return], picket: 0, pause: false, measuring: true, hint: "" },
+            { tag: "Enter that takes a limit starts nothing", recording: false, field: "tfLoLimit", fieldText: "-5",
+              keys: [Qt.Key_Return], picket: 0, pause: false, measuring: false, limit: -5 },
         ]
     }
 
@@ -859,7 +861,8 @@ TestCase {
         if (data.field) {
             item("tbMenu").currentIndex = 1
             item(data.field).forceActiveFocus()
-            item(data.field).text = "x"   // not acceptable: Enter leaves the focus where it is
+            // "x" is not acceptable: Enter leaves the focus where it is.
+            item(data.field).text = data.fieldText || "x"
         }
         var keys = data.keys || []
         for (var i = 0; i < keys.length; ++i) {
@@ -890,6 +893,8 @@ TestCase {
         tryCompare(item("timerEnterReleased"), "running", false, 2000)
         verify(!hold.running)
         compare([win.currentPicket, win.pause, win.measuring], [data.picket, data.pause, data.measuring])
+        if (data.limit !== undefined)
+            compare(item("inputVertical").lowLimit, data.limit)
         if (data.hint !== undefined)
             verify(data.hint === "" ? win.stopHintText === "" : win.stopHintText.indexOf(data.hint) === 0,
                    win.stopHintText)
