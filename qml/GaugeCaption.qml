@@ -62,8 +62,11 @@ Item {
                 // limit would recolour the scale and beep at every keystroke.
                 color: theme.text
                 onEditingFinished: inputIndicator.highLimit = text
-                // Enter gives the keys back to the window.
-                onAccepted: focus = false
+                // Enter with a limit gives the keys back to the window (the
+                // edit then finishes), and goes no further: a text field lets
+                // it on to the window, where it starts a recording.
+                Keys.onReturnPressed: if (acceptableInput) focus = false
+                Keys.onEnterPressed: if (acceptableInput) focus = false
             }
 
             Text {
@@ -84,7 +87,8 @@ Item {
                 font.pixelSize: tfHiLimit.font.pixelSize
                 color: theme.text
                 onEditingFinished: inputIndicator.lowLimit = text
-                onAccepted: focus = false
+                Keys.onReturnPressed: if (acceptableInput) focus = false
+                Keys.onEnterPressed: if (acceptableInput) focus = false
             }
 
             Text {

@@ -1,8 +1,9 @@
 import QtQuick 2.14
 import QtQml 2.14
 
-// The indicator page: both dials with their captions, the three status lamps
-// and the picket strip with the position and the ПАУЗА and ПИКЕТ buttons. It
+// The indicator page: both dials with their captions, the three status lamps,
+// the last mark, the mark choice and the picket strip with the position and
+// the ПАУЗА, ОТМЕТКА and ПИКЕТ buttons. It
 // shows what the window gives it and says which button was pressed; the
 // window keeps the run's state.
 Item {
@@ -22,6 +23,15 @@ Item {
     property bool receiveLit: true
     property bool keepLit: false
     property Theme theme: Theme {}
+    // The mark choice: "" closed, "choice" (the kinds), "note" (the text of
+    // a defect or a note); where ОТМЕТКА was pressed; the kinds' names; the
+    // kind whose text is typed; the last mark, shown for a few seconds.
+    property string markStage: ""
+    property string markPositionText: ""
+    property var markNames: []
+    property string noteKind: ""
+    property string lastMarkText: ""
+    readonly property alias markNoteText: markChoice.noteText
 
     // What the window's sizing reads.
     readonly property alias captionPixelSize: txVertical.font.pixelSize
@@ -31,6 +41,15 @@ Item {
 
     signal pauseClicked()
     signal picketClicked()
+    signal markClicked()
+    signal markChosen(int index)
+    signal markCancelled()
+    signal markNoteDone(string text)
+
+    // The text field of a defect or a note gets the keys, emptied.
+    function beginMarkNote() {
+        markChoice.beginNote()
+    }
 
     ImpGauge {
         id: gaugeVertical
@@ -118,6 +137,24 @@ Item {
         }
     }
 
+    // The last mark, between the dials below the lamps.
+    Text {
+        id: txLastMark
+        objectName: "txLastMark"
+        visible: text !== ""
+        // A line breaks before the position, never within it.
+        text: lastMarkText.replace(/ПК (-?\d+) ([+-]) ([\d.]+) м/, "ПК\u00a0$1\u00a0$2\u00a0$3\u00a0м")
+        anchors.top: rowLamps.bottom
+        anchors.topMargin: 12
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: Math.max(100, parent.width - 2 * (gaugeSize + 2 * gaugeMargin))
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.Wrap
+        color: theme.text
+        font.pixelSize: 22
+        font.bold: true
+    }
+
     // Over the dials while they show no present values: a loss must not pass
     // for a steady reading.
     Rectangle {
@@ -168,9 +205,30 @@ Item {
         }
     }
 
+    // Opens over the dials while the rows go on being recorded, above the
+    // link banner; the strip stays free for ПИКЕТ and ПАУЗА.
+    MarkChoice {
+        id: markChoice
+        objectName: "markChoice"
+        theme: gaugePage.theme
+        z: 2
+        visible: markStage !== ""
+        stage: markStage
+        positionText: markPositionText
+        names: markNames
+        noteKind: gaugePage.noteKind
+        buttonHeight: Math.max(48, picketHeight * 0.7)
+        width: Math.min(parent.width - 2 * gaugeMargin, 4 * (buttonHeight * 4.2) + 5 * 10)
+        anchors.horizontalCenter: parent.horizontalCenter
+        y: Math.max(gaugeMargin, (itPicket.y - height) / 2)
+        onChosen: markChosen(index)
+        onCancelled: markCancelled()
+        onNoteDone: markNoteDone(text)
+    }
+
     // The bottom strip: the position, as large as the widest one ever shown
-    // ("ПК -999 - 99.9 м") lets it be beside the two buttons, and ПАУЗА and
-    // ПИКЕТ, each as wide as its largest text.
+    // ("ПК -999 - 99.9 м") lets it be beside the three buttons, and ПАУЗА,
+    // ОТМЕТКА and ПИКЕТ, each as wide as its largest text.
     Item {
         id: itPicket
         objectName: "itPicket"
@@ -203,14 +261,19 @@ Item {
             font: tmPause.font
             text: btPicket.text
         }
+        TextMetrics {
+            id: tmMark
+            font: tmPause.font
+            text: btMark.text
+        }
 
         readonly property real spacing: 10
         readonly property real buttonPadding: 2 * 16
         readonly property real pixelSize: {
             var perPixel = (tmLabel.advanceWidth + tmWidest.advanceWidth
                             + Math.max(tmPause.advanceWidth, tmContinue.advanceWidth / 2.25)
-                            + tmPicket.advanceWidth) / 100
-            var room = width - 3 * spacing - 2 * buttonPadding - 4
+                            + tmMark.advanceWidth + tmPicket.advanceWidth) / 100
+            var room = width - 4 * spacing - 3 * buttonPadding - 6
             // A little to spare: glyph widths do not scale exactly with the size.
             return Math.max(12, Math.min(height - 2, 0.96 * room / perPixel))
         }
@@ -252,7 +315,7 @@ Item {
             id: btPause
             objectName: "btPause"
             theme: gaugePage.theme
-            anchors.right: btPicket.left
+            anchors.right: btMark.left
             anchors.rightMargin: itPicket.spacing
             anchors.top: parent.top
             anchors.bottom: parent.bottom
@@ -263,6 +326,20 @@ Item {
             text: pause ? "ПРОДОЛЖИТЬ" : "ПАУЗА"
             font.pixelSize: pause ? itPicket.pixelSize / 2.25 : itPicket.pixelSize
             onClicked: pauseClicked()
+        }
+
+        RunButton {
+            id: btMark
+            objectName: "btMark"
+            theme: gaugePage.theme
+            anchors.right: btPicket.left
+            anchors.rightMargin: itPicket.spacing
+            anchors.top: parent.top
+            anchors.bottom: parent.bottom
+            width: Math.ceil(tmMark.advanceWidth * (itPicket.pixelSize + 1) / 100) + itPicket.buttonPadding
+            text: "ОТМЕТКА"
+            font.pixelSize: itPicket.pixelSize
+            onClicked: markClicked()
         }
 
         RunButton {

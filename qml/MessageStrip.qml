@@ -24,6 +24,9 @@ Rectangle {
     property string unsavedText: ""
     property string savedText: ""
     property string stopHintText: ""
+    property bool noLineTrackQuestion: false
+    property string picketSpacingText: ""
+    property string calibrationText: ""
     // The save confirmation offers the report of that protocol; not while one
     // is being made.
     property bool reportBusy: false
@@ -42,6 +45,8 @@ Rectangle {
     signal overwriteAnswered(int index)
     signal startAnswered(int index)
     signal saveRequested()
+    signal noLineTrackAnswered(int index)
+    signal picketSpacingAnswered(int index)
     signal reportRequested()
     signal savedClosed()
     signal reportRead()
@@ -81,6 +86,18 @@ Rectangle {
             }
 
             MessageRow {
+                id: itPicketSpacing
+                objectName: "itPicketSpacing"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageQuestion
+                text: picketSpacingText
+                answers: ["Да", "Нет"]
+                onAnswered: picketSpacingAnswered(index)
+            }
+
+            MessageRow {
                 id: itOverwrite
                 objectName: "itOverwrite"
                 theme: messageStrip.theme
@@ -105,6 +122,18 @@ Rectangle {
             }
 
             MessageRow {
+                id: itNoLineTrack
+                objectName: "itNoLineTrack"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: noLineTrackQuestion
+                color: theme.messageQuestion
+                text: "Линия и путь не указаны (вкладка НАСТРОЙКА): записать без линии и пути?"
+                answers: ["Записать", "Отмена"]
+                onAnswered: noLineTrackAnswered(index)
+            }
+
+            MessageRow {
                 id: itSaveFailure
                 objectName: "itSaveFailure"
                 theme: messageStrip.theme
@@ -124,6 +153,16 @@ Rectangle {
                 text: journalProblemText
                 answers: journalSaveOffered ? ["Сохранить сейчас"] : []
                 onAnswered: saveRequested()
+            }
+
+            MessageRow {
+                id: itCalibration
+                objectName: "itCalibration"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageWarning
+                text: calibrationText
             }
 
             MessageRow {

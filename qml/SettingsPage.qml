@@ -1,8 +1,11 @@
 import QtQuick 2.14
 import QtQuick.Controls 2.14
+import QtQuick.Layouts 1.14
 
-// The settings and recording page: the two channels' caption panels, the start
-// picket and the direction, and the button that starts and stops a recording.
+// The settings and recording page: the two channels' caption panels, the run's
+// header (line, track, operator, trolley, calibration date), the theme and the
+// archive switch, the start picket and the direction, and the button that
+// starts and stops a recording.
 // It says what the operator entered or pressed; the window keeps the run.
 Item {
     id: settingsPage
@@ -16,6 +19,15 @@ Item {
     property int currentPicket: 0
     property Theme theme: Theme {}
     property bool darkTheme: false
+    property bool archiveOn: true
+    // The run's header as kept; the calibration date as dd.MM.yyyy, and what
+    // is wrong with the one typed ("" when nothing is).
+    property string runLine: ""
+    property string runTrack: ""
+    property string runOperator: ""
+    property string runTrolley: ""
+    property string calibrationText: ""
+    property string calibrationHint: ""
 
     // The channels' sound choices, which the window's alarms read.
     readonly property alias verticalCaption: vCaption
@@ -25,6 +37,9 @@ Item {
     signal startPicketEntered(int picket)
     signal directionChosen(bool forward)
     signal themeChosen(bool dark)
+    signal archiveChosen(bool on)
+    // key: line, track, operator, trolley or calibrationValidUntil.
+    signal headerEdited(string key, string text)
 
     RunButton {
         id: btRecord
@@ -75,8 +90,11 @@ Item {
                 color: enabled ? theme.text : theme.disabledText
                 font.pixelSize: txStartPicket.font.pixelSize
                 onEditingFinished: startPicketEntered(Number(text))
-                // Enter gives the keys back to the window.
-                onAccepted: focus = false
+                // Enter with a picket gives the keys back to the window (the
+                // field's editing then finishes), and goes no further: a text
+                // field lets it on to the window, where it starts a recording.
+                Keys.onReturnPressed: if (acceptableInput) focus = false
+                Keys.onEnterPressed: if (acceptableInput) focus = false
             }
 
             Text {
@@ -104,7 +122,83 @@ Item {
         }
     }
 
-    // Day or night colours, kept for the next start.
+    // The run's header, kept for the next start: two compact rows, fixed
+    // while a recording runs, as the start picket is.
+    GridLayout {
+        id: grRunHeader
+        objectName: "grRunHeader"
+        anchors.bottom: rowTheme.top
+        anchors.bottomMargin: 8
+        anchors.horizontalCenter: parent.horizontalCenter
+        columns: 6
+        columnSpacing: 10
+        rowSpacing: 4
+        enabled: !measuring
+
+        readonly property real fieldWidth: settingsPage.width / 7
+        readonly property real pixelSize: txStartPicket.font.pixelSize
+
+        component HeaderLabel: Text {
+            color: theme.text
+            font.pixelSize: grRunHeader.pixelSize
+            Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
+        }
+
+        component HeaderField: TextField {
+            property string key
+            Layout.preferredWidth: grRunHeader.fieldWidth
+            color: enabled ? theme.text : theme.disabledText
+            placeholderTextColor: theme.disabledText
+            font.pixelSize: grRunHeader.pixelSize
+            selectByMouse: true
+            onEditingFinished: headerEdited(key, text)
+            // Enter gives the keys back to the window, and goes no further: a
+            // text field lets it on to the window, where it starts a recording.
+            Keys.onReturnPressed: focus = false
+            Keys.onEnterPressed: focus = false
+        }
+
+        HeaderLabel { text: "линия" }
+        HeaderField { objectName: "tfLine"; key: "line"; text: runLine }
+        HeaderLabel { text: "путь" }
+        HeaderField { objectName: "tfTrack"; key: "track"; text: runTrack }
+        HeaderLabel { text: "оператор" }
+        HeaderField { objectName: "tfOperator"; key: "operator"; text: runOperator }
+
+        HeaderLabel { text: "номер тележки" }
+        HeaderField { objectName: "tfTrolley"; key: "trolley"; text: runTrolley }
+        HeaderLabel { text: "поверка действительна до" }
+        HeaderField {
+            id: tfCalibration
+            objectName: "tfCalibration"
+            key: "calibrationValidUntil"
+            text: calibrationText
+            placeholderText: "дд.мм.гггг"
+            inputMethodHints: Qt.ImhDate
+            // A date taken is shown the way it is kept, dd.MM.yyyy.
+            Connections {
+                target: settingsPage
+                function onCalibrationTextChanged() { tfCalibration.text = calibrationText }
+            }
+        }
+        Text {
+            objectName: "txCalibrationHint"
+            Layout.columnSpan: 2
+            // Fixed, so that a wrapped hint never rearranges the grid.
+            Layout.preferredWidth: grRunHeader.fieldWidth + 80
+            Layout.preferredHeight: 2.6 * font.pixelSize
+            verticalAlignment: Text.AlignVCenter
+            maximumLineCount: 2
+            elide: Text.ElideRight
+            text: calibrationHint
+            color: theme.errorText
+            font.pixelSize: grRunHeader.pixelSize * 0.8
+            wrapMode: Text.Wrap
+        }
+    }
+
+    // Day or night colours, kept for the next start; and whether each save
+    // goes into the run archive.
     Row {
         id: rowTheme
         objectName: "rowTheme"
@@ -130,13 +224,34 @@ Item {
             currentIndex: darkTheme ? 1 : 0
             onActivated: themeChosen(index === 1)
         }
+
+        Item { width: 30; height: 1 }
+
+        Text {
+            text: "Архив прогонов:"
+            color: theme.text
+            font.pixelSize: txStartPicket.font.pixelSize
+            anchors.verticalCenter: parent.verticalCenter
+        }
+
+        ChoiceBox {
+            id: cbArchive
+            objectName: "cbArchive"
+            theme: settingsPage.theme
+            model: ["Включён", "Выключен"]
+            width: cbDirection.width
+            font.pixelSize: txStartPicket.font.pixelSize
+            popup.font.pixelSize: txStartPicket.font.pixelSize
+            currentIndex: archiveOn ? 0 : 1
+            onActivated: archiveChosen(index === 0)
+        }
     }
 
     GaugeCaption {
         id: vCaption
         objectName: "vCaption"
         anchors.top: parent.top
-        anchors.bottom: rowTheme.top
+        anchors.bottom: grRunHeader.top
         anchors.left: parent.left
         width: parent.width / 2
         capName: "Настройка индикатора\n          вертикали"
@@ -148,7 +263,7 @@ Item {
         id: hCaption
         objectName: "hCaption"
         anchors.top: parent.top
-        anchors.bottom: rowTheme.top
+        anchors.bottom: grRunHeader.top
         anchors.left: vCaption.right
         anchors.right: parent.right
         capName: "Настройка индикатора\n         горизонтали"

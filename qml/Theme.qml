@@ -11,6 +11,8 @@ QtObject {
     readonly property color text: dark ? "#e6e6e6" : "#000000"
     readonly property color disabledText: dark ? "#a6a6a6" : "#595959"
     readonly property color accent: dark ? "#90caf9" : "#1565c0"
+    // A wrong entry named beside its field.
+    readonly property color errorText: dark ? "#ff8a80" : "#c62828"
 
     // The dials. Marks out of tolerance stay the dial's tomato; texts out of
     // tolerance take a red that can be read on the dial.

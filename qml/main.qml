@@ -103,6 +103,53 @@ Window {
 
     readonly property real defaultStepLength: 0.00075
 
+    // The run's header as entered on the settings page, kept in the settings
+    // file by key from one start to the next. The calibration date is ISO
+    // (yyyy-MM-dd), "" when none is known.
+    property string runLine: ""
+    property string runTrack: ""
+    property string runOperator: ""
+    property string runTrolley: ""
+    property string calibrationValidUntil: ""
+    // The calibration date last typed did not read as a date; the one before
+    // it stays.
+    property bool calibrationTypedBad: false
+    // Followed across midnight: a night's recording may outlive the calibration.
+    property string todayIso: Qt.formatDate(new Date(), "yyyy-MM-dd")
+    readonly property bool calibrationOverdue: calibrationValidUntil !== "" && calibrationValidUntil < todayIso
+    // A recording without line or track was asked for; once allowed, it is not
+    // asked again until the program starts anew.
+    property bool askNoLineTrack: false
+    property bool noLineTrackAllowed: false
+    // Each save goes into the run archive.
+    property bool archiveOn: true
+
+    // Marks: where ОТМЕТКА was pressed ({picket, direction, distance}), the
+    // choice's stage ("" closed, "choice", "note"), the mark whose text is
+    // being typed, and the last mark as the window shows it for a few seconds.
+    property var pendingMark: null
+    property string markStage: ""
+    property int noteMarkIndex: -1
+    property string noteMarkKind: ""
+    property string lastMarkText: ""
+    readonly property var markKinds: ["rampStart", "rampEnd", "joint", "insulator", "anchor", "defect", "note"]
+    readonly property var markNames: ["начало отвода", "конец отвода", "стык", "изолятор", "анкер", "дефект",
+                                      "заметка"]
+
+    // The picket spacing the operator's ПИКЕТ is checked against, in metres.
+    property real picketLength: 100
+    property real picketTolerance: 10
+    // Pickets marked in this recording: the first one after the start is not
+    // checked, since the start may lie anywhere within a picket.
+    property int picketsInRun: 0
+    // A ПИКЕТ whose spacing waits for the operator's answer: the counter value
+    // and the distance from the last picket where it was pressed. Until the
+    // answer nothing moves: rows go on under the old picket at their true
+    // distance, so no row is ever kept under a picket the operator then undoes.
+    property bool picketQuestion: false
+    property int pendingPicketDiscret: 0
+    property real pendingPicketDistance: 0
+
     // The trolley link as the controller reports it at each poll: "searching"
     // until the trolley first sends values, "live", or "lost".
     property string linkState: "searching"
@@ -188,11 +235,31 @@ Window {
         // A start picket still being typed counts, as it would had the
         // button taken the focus.
         takeKeys()
-        if (!measuring && unsavedCount > 0) {
+        if (measuring) {
+            measuring = false
+        } else if (unsavedCount > 0) {
             askBeforeStart = true
+        } else {
+            startRecording()
+        }
+    }
+
+    // A protocol without line and track cannot be told from another one
+    // later: asked once, never blocked.
+    function startRecording() {
+        if (!noLineTrackAllowed && (runLine.trim() === "" || runTrack.trim() === "")) {
+            askNoLineTrack = true
             return
         }
-        measuring = !measuring
+        measuring = true
+    }
+
+    function answerNoLineTrack(index) {
+        askNoLineTrack = false
+        if (index === 0) {
+            noLineTrackAllowed = true
+            measuring = true
+        }
     }
 
     // The keys of a run, on keys every laptop has and that gloves find: the
@@ -213,12 +280,28 @@ Window {
         if (isTextField(activeFocusItem))
             return
         var key = event.key
+        if (markStage === "choice" && !event.isAutoRepeat) {
+            if (key >= Qt.Key_1 && key < Qt.Key_1 + markKinds.length) {
+                chooseMark(key - Qt.Key_1)
+                event.accepted = true
+                return
+            }
+            if (key === Qt.Key_Escape) {
+                closeMarkChoice()
+                event.accepted = true
+                return
+            }
+        }
         if (key === Qt.Key_Space) {
             if (measuring && !event.isAutoRepeat)
                 markPicket()
         } else if (key === Qt.Key_P || key === 0x0417 || key === Qt.Key_Pause) {
             if (measuring && !event.isAutoRepeat)
                 pause = !pause
+        } else if (key === Qt.Key_M || key === 0x042c) {
+            // M, Ь on a Russian layout.
+            if (measuring && !event.isAutoRepeat)
+                openMarkChoice()
         } else if (key === Qt.Key_Return || key === Qt.Key_Enter) {
             // Amid the repeats of a key held down the system may report a
             // release and a new press: that press goes on with the hold.
@@ -280,12 +363,17 @@ Window {
         if (index === 0)
             saveMeasToFile()
         else if (index === 1)
-            measuring = true
+            startRecording()
     }
 
     // What the controller keeps as the run's header.
     function getRunHeader() {
         return {
+            line: runLine,
+            track: runTrack,
+            operator: runOperator,
+            trolley: runTrolley,
+            calibrationValidUntil: calibrationValidUntil,
             startPicket: currentPicket,
             direction: directionForward,
             stepLength: stepLength,
@@ -294,11 +382,104 @@ Window {
         }
     }
 
+    // ПИКЕТ pressed. A spacing far from the picket length asks first; a
+    // press while that question is open takes the place of the unanswered one,
+    // since the operator's latest press is where a picket was last seen.
     function markPicket() {
+        var distance = currentLength
+        picketQuestion = false
+        if (picketsInRun > 0 && Math.abs(distance - picketLength) > picketTolerance) {
+            pendingPicketDiscret = currentDiscret
+            pendingPicketDistance = distance
+            picketQuestion = true
+            return
+        }
+        applyPicket(currentDiscret, false)
+    }
+
+    // The picket where ПИКЕТ was pressed: its counter value is the origin of
+    // the distance and the cadence. Rows kept since under the old picket
+    // stay as they are, at their true distance from it; the cadence of the
+    // new one resumes at the quarter the trolley has reached.
+    function applyPicket(discret, irregular) {
         currentPicket = directionForward ? currentPicket + 1 : currentPicket - 1
         numberMeasFromPicket = 0
-        prevSavedDiscret = currentDiscret
-        startDiscret = currentDiscret
+        prevSavedDiscret = discret
+        startDiscret = discret
+        picketsInRun = picketsInRun + 1
+        if (irregular)
+            mcRoutine.addMark(currentPicket, directionForward, 0, "irregularPicket",
+                              pendingPicketDistance.toFixed(1) + " м от предыдущего пикета")
+    }
+
+    function answerPicketSpacing(index) {
+        if (!picketQuestion)
+            return
+        picketQuestion = false
+        if (index === 0)
+            applyPicket(pendingPicketDiscret, true)
+    }
+
+    function getPicketSpacingText() {
+        return "Пикет через " + pendingPicketDistance.toFixed(1) + " м от предыдущего. Отметить?"
+    }
+
+    function markPosition(picket, forward, distance) {
+        return "ПК " + picket + (forward ? " + " : " - ") + distance.toFixed(2) + " м"
+    }
+
+    // ОТМЕТКА: the place is taken now, the kind when the operator has chosen
+    // it. A second press while the choice is open keeps the first place; one
+    // while a mark's text is typed ends that text first.
+    function openMarkChoice() {
+        if (!measuring)
+            return
+        if (markStage === "note")
+            finishMarkNote(itGauge.markNoteText)
+        if (markStage === "choice")
+            return
+        pendingMark = { picket: currentPicket, direction: directionForward,
+                        distance: Math.round(currentLength * 100) / 100 }
+        markStage = "choice"
+        tbMenu.currentIndex = 0
+    }
+
+    function closeMarkChoice() {
+        markStage = ""
+        pendingMark = null
+        takeKeys()
+    }
+
+    // The mark is handed over at once; a defect or a note may get its text
+    // afterwards, while the rows go on being recorded.
+    function chooseMark(i) {
+        if (markStage !== "choice" || pendingMark === null)
+            return
+        var m = pendingMark
+        var index = mcRoutine.addMark(m.picket, m.direction, m.distance, markKinds[i], "")
+        lastMarkText = "Отметка: " + markNames[i] + ", " + markPosition(m.picket, m.direction, m.distance)
+        timerLastMark.restart()
+        if ((markKinds[i] === "defect" || markKinds[i] === "note") && index >= 0) {
+            noteMarkIndex = index
+            noteMarkKind = markNames[i]
+            markStage = "note"
+            itGauge.beginMarkNote()
+        } else {
+            closeMarkChoice()
+        }
+    }
+
+    function finishMarkNote(text) {
+        if (markStage !== "note")
+            return
+        text = text.trim()
+        if (text !== "" && noteMarkIndex >= 0) {
+            mcRoutine.setMarkNote(noteMarkIndex, text)
+            lastMarkText = lastMarkText + ": " + text
+            timerLastMark.restart()
+        }
+        noteMarkIndex = -1
+        closeMarkChoice()
     }
 
     function saveMeasToFile() {
@@ -439,13 +620,6 @@ Window {
         return /^[A-Za-z]:\\/.test(path) ? path.replace(/\\/g, "/") : path
     }
 
-    // The archive switch as the settings page keeps it in the settings file:
-    // on unless it says otherwise. Read by key, as the theme is.
-    function getArchiveOn() {
-        var on = settingsValues.value("archive", true)
-        return !(on === false || String(on) === "false" || String(on) === "0")
-    }
-
     // The confirmation names both files the save wrote, or why the run file
     // is missing, and says the run goes on into the archive (only a save with
     // rows goes there).
@@ -456,7 +630,7 @@ Window {
         var text = "Журнал сохранён в файл " + path + " (строк: " + rows + ")"
         if (savedRunFile !== "")
             text += " и файл прогона " + savedRunFile
-        if (rows > 0 && getArchiveOn())
+        if (rows > 0 && archiveOn)
             text += " и добавляется в архив"
         if (runError !== "")
             text += ". Файл прогона не записан: " + runError
@@ -552,8 +726,74 @@ Window {
         settingsValues.setValue("theme", dark ? "dark" : "light")
     }
 
+    // The run's header fields by their keys in the settings file.
+    readonly property var headerKeys: ({ line: "runLine", track: "runTrack", operator: "runOperator",
+                                         trolley: "runTrolley", calibrationValidUntil: "calibrationValidUntil" })
+
+    // As a Russian user types it, dd.MM.yyyy (d.M.yyyy too), or ISO; "" for
+    // no date, null for text that is no date of the calendar.
+    function parseDate(text) {
+        text = String(text).trim()
+        if (text === "")
+            return ""
+        var m = /^(\d{1,2})\.(\d{1,2})\.(\d{4})$/.exec(text)
+        var d, mo, y
+        if (m) {
+            d = Number(m[1]); mo = Number(m[2]); y = Number(m[3])
+        } else if ((m = /^(\d{4})-(\d{2})-(\d{2})$/.exec(text))) {
+            y = Number(m[1]); mo = Number(m[2]); d = Number(m[3])
+        } else {
+            return null
+        }
+        var date = new Date(y, mo - 1, d)
+        if (y < 1900 || date.getFullYear() !== y || date.getMonth() !== mo - 1 || date.getDate() !== d)
+            return null
+        return Qt.formatDate(date, "yyyy-MM-dd")
+    }
+
+    function displayDate(iso) {
+        return iso === "" ? "" : iso.split("-").reverse().join(".")
+    }
+
+    // By key, as the theme is: see chooseTheme().
+    function setRunHeaderField(key, text) {
+        text = String(text).trim()
+        if (key === "calibrationValidUntil") {
+            var iso = parseDate(text)
+            calibrationTypedBad = iso === null
+            if (iso === null)
+                return
+            text = iso
+        }
+        mainWindow[headerKeys[key]] = text
+        settingsValues.setValue(key, text)
+    }
+
+    function chooseArchive(on, keep) {
+        archiveOn = on
+        if (keep)
+            settingsValues.setValue("archive", on ? "on" : "off")
+        if (typeof mcRoutine.setArchiveEnabled === "function")
+            mcRoutine.setArchiveEnabled(on)
+    }
+
+    // A number the settings file holds under the key, or the default when it
+    // holds none that makes sense.
+    function settingNumber(key, fallback, least) {
+        var n = Number(settingsValues.value(key, fallback))
+        return isFinite(n) && n >= least ? n : fallback
+    }
+
     Component.onCompleted: {
         theme.dark = String(settingsValues.value("theme", "light")) === "dark"
+        for (var key in headerKeys)
+            mainWindow[headerKeys[key]] = String(settingsValues.value(key, "")).trim()
+        // A date edited by hand in the file that is none is no calibration.
+        calibrationValidUntil = parseDate(calibrationValidUntil) || ""
+        picketLength = settingNumber("picketLength", 100, 1)
+        picketTolerance = settingNumber("picketTolerance", 10, 0)
+        // "off" (or "false", "0") switches it off; anything else leaves it on.
+        chooseArchive(["off", "false", "0"].indexOf(String(settingsValues.value("archive", "on")).trim()) < 0, false)
         refreshJournal()
         recoveredFiles = mcRoutine.recoveredFiles()
     }
@@ -635,12 +875,19 @@ Window {
 
     onMeasuringChanged: {
         if (!measuring) {
+            // What was typed for a mark belongs to this recording; a picket
+            // not confirmed is not marked.
+            finishMarkNote(itGauge.markNoteText)
+            closeMarkChoice()
+            picketQuestion = false
             mcRoutine.recordingStopped()
             refreshJournal()
             if (!dialogAfterEnter)
                 saveMeasToFile()
         } else {
             askBeforeStart = false
+            askNoLineTrack = false
+            picketsInRun = 0
             // A pause left from the last recording (a reconnection's, say) would
             // record nothing while the lamp that tells is on another page.
             pause = false
@@ -769,6 +1016,21 @@ Window {
         objectName: "timerStopHint"
         interval: 6000
         onTriggered: stopHintText = ""
+    }
+
+    Timer {
+        id: timerLastMark
+        objectName: "timerLastMark"
+        interval: 6000
+        onTriggered: lastMarkText = ""
+    }
+
+    Timer {
+        id: timerToday
+        interval: 60000
+        repeat: true
+        running: true
+        onTriggered: todayIso = Qt.formatDate(new Date(), "yyyy-MM-dd")
     }
 
     Timer {
@@ -919,6 +1181,16 @@ Window {
                     keepLit: mainWindow.keepLit
                     onPauseClicked: mainWindow.pause = !mainWindow.pause
                     onPicketClicked: markPicket()
+                    markStage: mainWindow.markStage
+                    markPositionText: pendingMark ? markPosition(pendingMark.picket, pendingMark.direction,
+                                                                 pendingMark.distance) : ""
+                    markNames: mainWindow.markNames
+                    noteKind: noteMarkKind
+                    lastMarkText: mainWindow.lastMarkText
+                    onMarkClicked: openMarkChoice()
+                    onMarkChosen: chooseMark(index)
+                    onMarkCancelled: closeMarkChoice()
+                    onMarkNoteDone: finishMarkNote(text)
                 }
 
                 SettingsPage {
@@ -940,6 +1212,18 @@ Window {
                     onDirectionChosen: mainWindow.directionForward = forward
                     darkTheme: theme.dark
                     onThemeChosen: chooseTheme(dark)
+                    runLine: mainWindow.runLine
+                    runTrack: mainWindow.runTrack
+                    runOperator: mainWindow.runOperator
+                    runTrolley: mainWindow.runTrolley
+                    calibrationText: displayDate(calibrationValidUntil)
+                    calibrationHint: calibrationTypedBad
+                                     ? "Не дата (дд.мм.гггг)" + (calibrationValidUntil !== ""
+                                        ? ": остаётся " + displayDate(calibrationValidUntil) : "")
+                                     : ""
+                    onHeaderEdited: setRunHeaderField(key, text)
+                    archiveOn: mainWindow.archiveOn
+                    onArchiveChosen: chooseArchive(on, true)
                 }
 
                 ManualPage {
@@ -983,6 +1267,12 @@ Window {
                 onRecoveredRead: mainWindow.recoveredFiles = []
                 onOverwriteAnswered: answerOverwrite(index)
                 onStartAnswered: answerStart(index)
+                noLineTrackQuestion: askNoLineTrack
+                picketSpacingText: picketQuestion ? getPicketSpacingText() : ""
+                calibrationText: calibrationOverdue
+                                 ? "Срок поверки тележки истёк " + displayDate(calibrationValidUntil) + "." : ""
+                onNoLineTrackAnswered: answerNoLineTrack(index)
+                onPicketSpacingAnswered: answerPicketSpacing(index)
                 onSaveRequested: saveMeasToFile()
                 onReportRequested: requestReport()
                 onSavedClosed: mainWindow.savedText = ""

@@ -45,6 +45,8 @@ MainWindow {
                 var field = find(driver.contentItem, "startPicket")
                 field.text = "100"
                 field.editingFinished()
+                // The line and the track are not asked for.
+                driver.noLineTrackAllowed = true
                 find(driver.contentItem, "btRecord").clicked()
                 driver.recordAt = now
                 driver.phase = 2

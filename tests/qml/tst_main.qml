@@ -10,7 +10,9 @@ TestCase {
 
     property var win: null
 
-    function createWindow(iniText) {
+    // A window as the program makes it; unless askLineTrack, one that records
+    // without line and track without asking, as most cases need.
+    function createWindow(iniText, askLineTrack) {
         if (iniText === undefined)
             verify(mcRoutine.removeFile("tervalo.ini"))
         else
@@ -19,6 +21,8 @@ TestCase {
         compare(component.status, Component.Ready, component.errorString())
         var w = component.createObject(null)
         verify(w !== null)
+        if (!askLineTrack)
+            w.noLineTrackAllowed = true
         return w
     }
 
@@ -460,6 +464,7 @@ TestCase {
         keyClick(Qt.Key_Return)
         compare(win.currentPicket, data.acceptable ? Number(data.text) : 5)
         compare(field.activeFocus, !data.acceptable)
+        verify(!win.measuring)
     }
 
     function test_pauseStopsSaving() {
@@ -963,6 +968,8 @@ TestCase {
             { tag: "Enter held stops", recording: true, hold: true, picket: 0, pause: false, measuring: false },
             { tag: "a text field takes every key", recording: true, field: "tfHiLimit",
               keys: [Qt.Key_Space, Qt.Key_P, Qt.Key_Return], picket: 0, pause: false, measuring: true, hint: "" },
+            { tag: "Enter that takes a limit starts nothing", recording: false, field: "tfLoLimit", fieldText: "-5",
+              keys: [Qt.Key_Return], picket: 0, pause: false, measuring: false, limit: -5 },
         ]
     }
 
@@ -972,7 +979,8 @@ TestCase {
         if (data.field) {
             item("tbMenu").currentIndex = 1
             item(data.field).forceActiveFocus()
-            item(data.field).text = "x"   // not acceptable: Enter leaves the focus where it is
+            // "x" is not acceptable: Enter leaves the focus where it is.
+            item(data.field).text = data.fieldText || "x"
         }
         var keys = data.keys || []
         for (var i = 0; i < keys.length; ++i) {
@@ -1003,9 +1011,279 @@ TestCase {
         tryCompare(item("timerEnterReleased"), "running", false, 2000)
         verify(!hold.running)
         compare([win.currentPicket, win.pause, win.measuring], [data.picket, data.pause, data.measuring])
+        if (data.limit !== undefined)
+            compare(item("inputVertical").lowLimit, data.limit)
         if (data.hint !== undefined)
             verify(data.hint === "" ? win.stopHintText === "" : win.stopHintText.indexOf(data.hint) === 0,
                    win.stopHintText)
+    }
+
+    // The run's header entered on the settings page is kept in the settings
+    // file by key (never rewriting the step length), fixed while recording,
+    // and reaches the controller with each start. A calibration date is typed
+    // as dd.MM.yyyy and kept as ISO; one that is no date is named and not kept.
+    function test_runHeaderIsKeptAndReachesTheRun() {
+        win.destroy()
+        win = null
+        wait(0)
+        win = createWindow("[General]\nstepLength=0.001\n")
+        item("tbMenu").currentIndex = 1
+        var typed = { tfLine: "2 Сокольническая", tfTrack: "1", tfOperator: "Иванов И. И.", tfTrolley: "17",
+                      tfCalibration: "1.11.2026" }
+        for (var name in typed) {
+            item(name).forceActiveFocus()
+            item(name).text = typed[name]
+            keyClick(Qt.Key_Return)
+        }
+        verify(!win.measuring)   // Enter in a field starts nothing
+        compare(item("tfCalibration").text, "01.11.2026")
+        item("tfCalibration").text = "31.02.2027"
+        item("tfCalibration").editingFinished()
+        verify(item("txCalibrationHint").text.indexOf("остаётся 01.11.2026") > 0, item("txCalibrationHint").text)
+        compare(win.calibrationValidUntil, "2026-11-01")
+        win.destroy()
+        win = null
+        wait(0)
+        var ini = mcRoutine.readFile("tervalo.ini")
+        verify(ini.indexOf("calibrationValidUntil=2026-11-01") >= 0, ini)
+        verify(ini.indexOf("stepLength=0.001\n") >= 0, ini)
+
+        win = createWindow(ini, true)
+        item("tbMenu").currentIndex = 1
+        compare([item("tfLine").text, item("tfTrack").text, item("tfOperator").text, item("tfTrolley").text,
+                 item("tfCalibration").text], ["2 Сокольническая", "1", "Иванов И. И.", "17", "01.11.2026"])
+        item("btRecord").clicked()
+        verify(win.measuring)   // line and track known: nothing asked
+        verify(!item("grRunHeader").enabled)
+        var run = mcRoutine.runs[0]
+        compare([run.line, run.track, run.operator, run.trolley, run.calibrationValidUntil],
+                ["2 Сокольническая", "1", "Иванов И. И.", "17", "2026-11-01"])
+    }
+
+    // The archive switch is on unless the settings file says off; the
+    // controller hears it at start and at each change, and it is kept.
+    function test_archiveSwitchIsKept() {
+        compare(mcRoutine.archiveSwitches, [true])
+        item("tbMenu").currentIndex = 1
+        item("cbArchive").activated(1)
+        compare(mcRoutine.archiveSwitches, [true, false])
+        win.destroy()
+        win = null
+        wait(0)
+        mcRoutine.archiveSwitches = []
+        win = createWindow(mcRoutine.readFile("tervalo.ini"))
+        compare(mcRoutine.archiveSwitches, [false])
+        compare(item("cbArchive").currentIndex, 1)
+    }
+
+    // Without line or track a start asks once; "Записать" is not asked again
+    // while the program runs, "Отмена" starts nothing. Unsaved rows of an
+    // earlier recording are asked about first.
+    function test_recordingWithoutLineOrTrackAsksOnce_data() {
+        return [
+            { tag: "record without them", answer: 0, measuring: true, askedAgain: false },
+            { tag: "cancel", answer: 1, measuring: false, askedAgain: true },
+            { tag: "after adding to unsaved rows", unsaved: 3, answer: 0, measuring: true, askedAgain: false },
+        ]
+    }
+
+    function test_recordingWithoutLineOrTrackAsksOnce(data) {
+        win.destroy()
+        win = null
+        wait(0)
+        win = createWindow("[General]\nline=2\n", true)
+        waitForRendering(item("itGauge"))
+        if (data.unsaved) {
+            mcRoutine.unsaved = data.unsaved
+            win.refreshJournal()
+            item("btRecord").clicked()
+            verify(item("itStartQuestion").visible)
+            verify(!item("itNoLineTrack").visible)
+            item("itStartQuestionButton1").clicked()
+        } else {
+            keyClick(Qt.Key_Return)
+        }
+        var question = item("itNoLineTrack")
+        verify(question.visible)
+        verify(question.text.indexOf("записать без линии и пути?") >= 0, question.text)
+        verify(!win.measuring)
+        compare(mcRoutine.measures.length, 0)
+        item("itNoLineTrackButton" + data.answer).clicked()
+        verify(!question.visible)
+        compare(win.measuring, data.measuring)
+        if (win.measuring) {
+            item("btRecord").clicked()
+            tryCompare(item("fileDialog"), "visible", true, 2000)
+            item("fileDialog").close()
+            mcRoutine.unsaved = 0
+            win.refreshJournal()
+        }
+        item("btRecord").clicked()
+        compare(question.visible, data.askedAgain)
+        compare(win.measuring, !data.askedAgain)
+    }
+
+    // A calibration date before today is a warning before and during the
+    // recording; it neither blocks nor goes unrecorded.
+    function test_overdueCalibrationIsShown_data() {
+        var past = new Date()
+        past.setDate(past.getDate() - 1)
+        return [
+            { tag: "yesterday", date: Qt.formatDate(past, "yyyy-MM-dd"), shown: true,
+              text: "Срок поверки тележки истёк " + Qt.formatDate(past, "dd.MM.yyyy") + "." },
+            { tag: "today", date: Qt.formatDate(new Date(), "yyyy-MM-dd"), shown: false },
+            { tag: "none", date: "", shown: false },
+        ]
+    }
+
+    function test_overdueCalibrationIsShown(data) {
+        win.destroy()
+        win = null
+        wait(0)
+        win = createWindow("[General]\ncalibrationValidUntil=" + data.date + "\n")
+        var row = item("itCalibration")
+        compare(row.visible, data.shown)
+        item("btRecord").clicked()
+        verify(win.measuring)
+        compare(row.visible, data.shown)
+        if (data.shown)
+            compare(row.text, data.text)
+        compare(mcRoutine.runs[0].calibrationValidUntil, data.date)
+    }
+
+    // ОТМЕТКА (button, M, Ь) takes the place where it was pressed; the kind
+    // chosen goes to the controller at once, a defect's or a note's text
+    // afterwards, while rows go on being recorded. The keys of the run type
+    // into the text, and act again once it is done.
+    function test_markIsRecordedWhileTheRunGoesOn_data() {
+        return [
+            { tag: "joint by button", how: "button", kind: 2, expected: "joint", text: "Отметка: стык, ПК 12 + 37.25 м" },
+            { tag: "defect by M with a text", how: Qt.Key_M, kind: 5, expected: "defect", note: "скол 3 см",
+              text: "Отметка: дефект, ПК 12 + 37.25 м: скол 3 см" },
+            { tag: "note by Ь with a text", how: 0x042c, kind: 6, expected: "note", note: "фонарь",
+              text: "Отметка: заметка, ПК 12 + 37.25 м: фонарь" },
+            { tag: "cancelled by the key", how: Qt.Key_M, kind: -1 },
+        ]
+    }
+
+    function test_markIsRecordedWhileTheRunGoesOn(data) {
+        setCounter(1000)
+        win.currentPicket = 12
+        item("btRecord").clicked()
+        setCounter(1000 + 49667)   // 37.25 m
+        if (data.how === "button")
+            item("btMark").clicked()
+        else if (data.how > 0xff)
+            win.keyPressed({ key: data.how, isAutoRepeat: false, accepted: false })
+        else
+            keyClick(data.how)
+        var choice = item("markChoice")
+        verify(choice.visible)
+        setCounter(1000 + 50000)   // the place is where it was pressed
+        if (data.kind < 0) {
+            keyClick(Qt.Key_Escape)
+            verify(!choice.visible)
+            compare(mcRoutine.marks.length, 0)
+            return
+        }
+        item("btMarkKind" + data.kind).clicked()
+        compare(mcRoutine.marks.length, 1)
+        var mark = mcRoutine.marks[0]
+        compare([mark.picket, mark.direction, mark.distance, mark.kind], [12, true, 37.25, data.expected])
+        if (data.note) {
+            var field = item("tfMarkNote")
+            verify(field.activeFocus)
+            var rows = mcRoutine.measures.length
+            setCounter(1000 + 51000)
+            verify(mcRoutine.measures.length > rows, "rows recorded while the text is typed")
+            keyClick(Qt.Key_Space)
+            compare(win.currentPicket, 12)   // typed, not a picket mark
+            field.text = data.note
+            keyClick(Qt.Key_Return)
+            compare(mcRoutine.marks[0].note, data.note)
+            compare(win.stopHintText, "")   // the Enter was the text's, not the window's
+        }
+        verify(!choice.visible)
+        compare(item("txLastMark").text.replace(/\u00a0/g, " "), data.text)
+        verify(win.measuring && !win.pause)
+        keyClick(Qt.Key_Space)
+        compare(win.currentPicket, 13)
+    }
+
+    // ПИКЕТ far from the picket length asks first; until the answer nothing
+    // moves and rows go on under the old picket at their true distance. Yes
+    // marks the picket where it was pressed (and an irregular-picket mark);
+    // no, or a stop, leaves everything as if it had not been pressed. The
+    // first picket after the start is never checked.
+    function test_picketSpacingIsChecked_data() {
+        var m = 1 / 0.00075
+        return [
+            { tag: "the first after the start is not checked", first: 30 * m, second: -1, picket: 1 },
+            { tag: "within the tolerance", first: 30 * m, second: Math.round(91 * m), picket: 2 },
+            { tag: "irregular, confirmed", first: 30 * m, second: Math.round(120 * m), answer: 0, picket: 2,
+              asked: "Пикет через 120.0 м от предыдущего. Отметить?" },
+            { tag: "irregular, undone", first: 30 * m, second: Math.round(88.96 * m), answer: 1, picket: 1,
+              asked: "Пикет через 89.0 м от предыдущего. Отметить?" },
+            { tag: "stopped with the question open", first: 30 * m, second: Math.round(120 * m), answer: -1,
+              picket: 1, asked: "Пикет через 120.0 м от предыдущего. Отметить?" },
+        ]
+    }
+
+    function test_picketSpacingIsChecked(data) {
+        var origin = 1000
+        setCounter(origin)
+        item("btRecord").clicked()
+        var first = origin + Math.round(data.first)
+        setCounter(first)
+        keyClick(Qt.Key_Space)
+        compare(win.currentPicket, 1)
+        var question = item("itPicketSpacing")
+        verify(!question.visible)
+        if (data.second < 0)
+            return
+        var press = first + data.second
+        setCounter(press)
+        var before = { start: win.startDiscret, prev: win.prevSavedDiscret }
+        item("btPicket").clicked()
+        compare(question.visible, data.asked !== undefined)
+        if (data.asked) {
+            compare(question.text, data.asked)
+            compare(win.currentPicket, 1)
+            mcRoutine.measures = []
+            setCounter(press + 1000)
+            setCounter(press + 2000)
+            compare(mcRoutine.measures.length, 2)
+            for (var i = 0; i < 2; ++i) {
+                compare(mcRoutine.measures[i].picket, 1)
+                verify(mcRoutine.measures[i].length > data.second * 0.00075, "a row at its true distance")
+            }
+            if (data.answer >= 0)
+                item("itPicketSpacingButton" + data.answer).clicked()
+            else
+                item("btRecord").clicked()
+            verify(!question.visible)
+        }
+        compare(win.currentPicket, data.picket)
+        var marked = data.picket === 2
+        compare([win.startDiscret, win.prevSavedDiscret], marked ? [press, press] : [before.start, before.prev])
+        compare(mcRoutine.marks.length, data.answer === 0 ? 1 : 0)
+        if (data.answer === 0)
+            compare([mcRoutine.marks[0].picket, mcRoutine.marks[0].distance, mcRoutine.marks[0].kind],
+                    [2, 0, "irregularPicket"])
+        if (!win.measuring) {
+            tryCompare(item("fileDialog"), "visible", true, 2000)
+            item("fileDialog").close()
+            return
+        }
+        // Rows after the answer: under the new picket from where it was
+        // pressed, or under the old one as if ПИКЕТ had not been pressed.
+        mcRoutine.measures = []
+        setCounter(press + 2400)
+        compare(mcRoutine.measures.length, 1)
+        var row = mcRoutine.measures[0]
+        compare(row.picket, data.picket)
+        var distance = (press + 2400 - (marked ? press : before.prev)) * 0.00075
+        verify(row.length <= distance && row.length > distance - 0.5, row.length + " at " + distance)
     }
 
     function luminance(c) {
@@ -1207,7 +1485,8 @@ TestCase {
                    name + " at " + JSON.stringify(r))
             return r
         }
-        var controls = ["btPause", "btPicket", "itOverwriteButton0", "itOverwriteButton1", "itOverwriteButton2"]
+        var controls = ["btPause", "btMark", "btPicket", "itOverwriteButton0", "itOverwriteButton1",
+                        "itOverwriteButton2"]
         win.overwriteUrl = "file:///tmp/night.csv"
         for (var i = 0; i < controls.length; ++i) {
             var r = inside(controls[i])
@@ -1227,6 +1506,20 @@ TestCase {
             }
         }
         verify(!overlaps(inside("txVertical"), inside("itPicket")), "the dial's name on the picket strip")
+        // The mark choice over the dials, clear of the strip, its buttons big;
+        // the last mark between the dials.
+        item("btMark").clicked()
+        verify(!overlaps(inside("markChoice"), sceneRect(item("itPicket"))), "the mark choice on the strip")
+        for (var b = 0; b < 7; ++b) {
+            var button = inside("btMarkKind" + b)
+            verify(button.w >= 48 && button.h >= 48, "btMarkKind" + b + " is " + button.w + " x " + button.h)
+            var label = item("btMarkKind" + b).contentItem
+            verify(label.implicitWidth <= label.width, "btMarkKind" + b + " is cut")
+        }
+        item("btMarkKind2").clicked()
+        var lastMark = inside("txLastMark")
+        for (var gm = 0; gm < gauges.length; ++gm)
+            verify(!overlaps(lastMark, sceneRect(item(gauges[gm]))), "the last mark on " + gauges[gm])
 
         item("tbMenu").currentIndex = 1
         tryVerify(function() { return item("itCaptions").visible })
@@ -1234,6 +1527,17 @@ TestCase {
         for (var k = 0; k < settings.length; ++k)
             inside(settings[k])
         verify(!overlaps(inside("cbSound"), inside("itPickCaption")), "the sound selector on the start picket")
+        // The run's header between the channels' panels and the theme row.
+        var header = ["tfLine", "tfTrack", "tfOperator", "tfTrolley", "tfCalibration", "cbArchive"]
+        for (var f = 0; f < header.length; ++f)
+            inside(header[f])
+        var captions = ["vCaption", "hCaption"]
+        for (var cp = 0; cp < captions.length; ++cp) {
+            var panel = item(captions[cp]).children[0]   // its column, as high as what it shows
+            verify(!overlaps(sceneRect(panel), inside("grRunHeader")), captions[cp] + " on the run's header")
+        }
+        verify(!overlaps(inside("grRunHeader"), inside("rowTheme")), "the run's header on the theme row")
+        verify(!overlaps(inside("rowTheme"), inside("itPickCaption")), "the theme row on the start picket")
         var record = inside("btRecord")
         verify(record.w >= 48 && record.h >= 48)
     }

@@ -56,6 +56,8 @@ MainWindow {
                 var field = find(driver.contentItem, "startPicket")
                 field.text = "12"
                 field.editingFinished()
+                // The line and the track are not asked for.
+                driver.noLineTrackAllowed = true
                 find(driver.contentItem, "btRecord").clicked()
                 mcRoutine.setMarkNote(mcRoutine.addMark(12, true, 0, "joint", ""), "стык")
                 driver.phase = 1
