@@ -28,7 +28,10 @@ Rectangle {
             var parts = paths[i].split(/([\/\\])/)
             var path = ""
             for (var j = 0; j < parts.length; j++) {
-                if (parts[j] === "/" || parts[j] === "\\")
+                // Not after a root ("/", "C:\\"): a lone "/" ending a line reads as no path.
+                if ((parts[j] === "/" || parts[j] === "\\") && j === 1 && /^([A-Za-z]:)?$/.test(parts[0]))
+                    path += parts[j] + "\u2060"
+                else if (parts[j] === "/" || parts[j] === "\\")
                     path += parts[j] + "\u200b"
                 else
                     path += parts[j].replace(/-/g, "-\u2060").replace(/ /g, "\u00a0")
