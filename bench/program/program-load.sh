@@ -17,7 +17,8 @@
 # ":95,:96"; with one display for two builds the second takes the next number); without either,
 # the first free numbers from :90. A display in use is an error, never shared.
 # PAGE_SECONDS (default 60) is the measuring time per page; SHOT_DIR, if set, receives a
-# screenshot of every page (<page>-<build number>.png); SIM_ARGS replaces the simulator's
+# screenshot of every page (<page>-<build number>.png); THEME (light or dark) is the window's theme
+# as its settings file gives it; SIM_ARGS replaces the simulator's
 # arguments (default --period 50; for pictures that can be compared: --period 50 --steady
 # 4.5,-2.5 --speed 0).
 # Needs xvfb, xdotool, imagemagick (for the screenshots), and unshare (util-linux) with the right
@@ -97,6 +98,7 @@ start_build() {
 
     local run="$work/$((n + 1))" device
     mkdir -p "$run"
+    [ -z "${THEME:-}" ] || printf '[General]\ntheme=%s\n' "$THEME" >"$run/tervalo.ini"
     exec {fd}< <(exec "$sim" ${SIM_ARGS:---period 50})
     pids+=($!)
     read -r -t 10 device <&"$fd"
