@@ -4,6 +4,7 @@
 #include "archivedatabase.h"
 #include "archiveimport.h"
 #include "archivequery.h"
+#include "heapreuse.h"
 #include "trendpdf.h"
 #include "wholefile.h"
 
@@ -220,6 +221,7 @@ int trend(ArchiveDatabase &archive, TrendReport &report, const QString &pdf, con
 
 int main(int argc, char **argv)
 {
+    keepHeapForReuse();
     bool paints = false;
     for (int i = 1; i < argc; ++i)
         paints = paints || qstrcmp(argv[i], "trend") == 0;

@@ -2,6 +2,7 @@
 // protocol file: where the rail left its tolerance and how badly, the profile
 // charts and a summary per picket, as a PDF; the list alone as CSV on request.
 
+#include "heapreuse.h"
 #include "reportmaker.h"
 
 #include <QCommandLineParser>
@@ -66,6 +67,7 @@ void loadQtTranslation(QCoreApplication *app)
 
 int main(int argc, char **argv)
 {
+    keepHeapForReuse();
 #ifndef Q_OS_WIN
     // Fonts need a GUI application, a display does not: the crew's laptop may
     // run this from a console, CI has no display at all.
