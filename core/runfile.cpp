@@ -306,7 +306,8 @@ bool read(const QString &path, RunInfo *info, QString *error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = path + QStringLiteral(": ") + file.errorString();
+        *error = path + (QFileInfo::exists(path) ? QStringLiteral(": не открывается: ") + file.errorString()
+                                                 : QStringLiteral(": файла нет"));
         return false;
     }
     QString reason;

@@ -318,7 +318,7 @@ void TestReport::titleBlockTellsWhatTheReportRestsOn_data()
         << QStringList { "Windows-1251", "пределы не заданы, класс не используется", "ближе 1 мм к пределу",
                          "участок считается от 2 строк подряд за допуском", "вертикаль 0.50 м, горизонталь 0.00 м",
                          "вертикаль 1, горизонталь 0" }
-        << QStringList { "Срочно, вертикаль", "Файл проезда", "Линия, путь", "Отметки проезда", "В зоне отвода" };
+        << QStringList { "Срочно, вертикаль", "Файл прогона", "Линия, путь", "Отметки проезда", "В зоне отвода" };
     QTest::newRow("a protocol saved again as UTF-8 by a spreadsheet, the wider pair given")
         << "\xEF\xBB\xBF" + ProtocolReader::headerText().toUtf8() + "\r\n" + rows
         << QStringList { "--vertical-immediate", "-9,9", "--watch", "0", "--min-rows", "1" } << QString() << QByteArray()
@@ -328,7 +328,7 @@ void TestReport::titleBlockTellsWhatTheReportRestsOn_data()
     QTest::newRow("the run file beside the protocol, its calibration out of date, its ramp out of the counts")
         << protocol << QStringList() << "night.json" << expired
         << QStringList { "Кольцевая, путь 2", "Иванов И. И.", "Р-417 № 0042", "30.11.2026: истекла на день проезда",
-                         "08.12.2026 01:05 – 01:20", "совпадает с файлом проезда", "участков 2 в 1 отводах",
+                         "08.12.2026 01:05 – 01:20", "совпадает с файлом прогона", "участков 2 в 1 отводах",
                          "вертикаль 0, горизонталь 0", "вертикаль 0.00 м, горизонталь 0.00 м",
                          "В зоне отвода: за допуском", "начало отвода", "стык сварной", "ПК 5 + 10.40" }
         << QStringList { "НЕ совпадает", "Одиночные выбросы" };
@@ -337,11 +337,11 @@ void TestReport::titleBlockTellsWhatTheReportRestsOn_data()
     QTest::newRow("a protocol changed after its run file was written")
         << tampered << QStringList() << "night.json" << expired
         << QStringList { "НЕ совпадает: протокол изменён после записи", "Иванов И. И." }
-        << QStringList { "совпадает с файлом проезда" };
+        << QStringList { "совпадает с файлом прогона" };
     QTest::newRow("a run file named on the command line")
         << protocol << QStringList { "--run", "runs/kept.json" } << "runs/kept.json"
         << runFile(protocol, QDate(2026, 12, 31))
-        << QStringList { "kept.json", "31.12.2026", "совпадает с файлом проезда" } << QStringList { "истекла" };
+        << QStringList { "kept.json", "31.12.2026", "совпадает с файлом прогона" } << QStringList { "истекла" };
     QTest::newRow("a run file beside the protocol that is not JSON")
         << protocol << QStringList() << "night.json" << QByteArray("{ line")
         << QStringList { "не прочитан", "вертикаль 1, горизонталь 0" } << QStringList { "Линия, путь" };

@@ -146,7 +146,7 @@ bool ArchiveImport::importRun(ArchiveDatabase &archive, const QString &protocolP
             return false;
         }
         if (!run.sha256.isEmpty() && run.sha256 != sha) {
-            *error = QStringLiteral("%1: файл рейса описывает другой протокол: sha256 не совпадает с %2")
+            *error = QStringLiteral("%1: файл прогона описывает другой протокол: sha256 не совпадает с %2")
                          .arg(runFilePath, QFileInfo(protocolPath).fileName());
             return false;
         }
@@ -158,7 +158,7 @@ bool ArchiveImport::importRun(ArchiveDatabase &archive, const QString &protocolP
     };
     for (const auto &p : places) {
         if (!p.fromRun.isEmpty() && !p.given.isEmpty() && p.fromRun != p.given) {
-            *error = QStringLiteral("%1: в файле рейса %2 «%3», а задано «%4»; протокол не принят")
+            *error = QStringLiteral("%1: в файле прогона %2 «%3», а задано «%4»; протокол не принят")
                          .arg(runFilePath, QString::fromUtf8(p.name), p.fromRun, p.given);
             return false;
         }
@@ -167,8 +167,8 @@ bool ArchiveImport::importRun(ArchiveDatabase &archive, const QString &protocolP
     if (r.line.isEmpty() || r.track.isEmpty()) {
         *error = QStringLiteral("%1: неизвестны линия и путь: %2; укажите --line и --track")
                      .arg(protocolPath, r.runFilePath.isEmpty()
-                                            ? QStringLiteral("нет файла рейса %1").arg(QFileInfo(runFilePath).fileName())
-                                            : QStringLiteral("в файле рейса их нет"));
+                                            ? QStringLiteral("нет файла прогона %1").arg(QFileInfo(runFilePath).fileName())
+                                            : QStringLiteral("в файле прогона их нет"));
         return false;
     }
     if (run.started.isValid()) {

@@ -211,7 +211,7 @@ bool trackReadings(ArchiveDatabase &archive, const QString &line, const QString 
 QString dateSourceText(const QString &key)
 {
     if (key == QLatin1String("started"))
-        return QStringLiteral("файл рейса");
+        return QStringLiteral("файл прогона");
     if (key == QLatin1String("given"))
         return QStringLiteral("--date");
     return QStringLiteral("время файла");

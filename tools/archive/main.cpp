@@ -4,7 +4,7 @@
 #include "archivedatabase.h"
 #include "archiveimport.h"
 #include "archivequery.h"
-#include "heapreuse.h"
+#include "toolstart.h"
 #include "trendpdf.h"
 #include "wholefile.h"
 
@@ -161,7 +161,7 @@ int list(ArchiveDatabase &archive, const QString &line, const QString &track)
     }
     printTable(rows);
     if (byFileTime)
-        out() << QStringLiteral("* дата по времени изменения файла протокола: файла рейса с временем начала не было\n");
+        out() << QStringLiteral("* дата по времени изменения файла протокола: файла прогона с временем начала не было\n");
     return Done;
 }
 
@@ -221,7 +221,7 @@ int trend(ArchiveDatabase &archive, TrendReport &report, const QString &pdf, con
 
 int main(int argc, char **argv)
 {
-    keepHeapForReuse();
+    ToolStart::keepHeapForReuse();
     bool paints = false;
     for (int i = 1; i < argc; ++i)
         paints = paints || qstrcmp(argv[i], "trend") == 0;
@@ -235,11 +235,12 @@ int main(int argc, char **argv)
     // window puts its runs into.
     QCoreApplication::setOrganizationName(QStringLiteral("brenvik"));
     QCoreApplication::setApplicationName(QStringLiteral("tervalo"));
+    ToolStart::loadQtTranslation(app.get());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Архив проездов Tervalo.\n"
-        "  import ПРОТОКОЛ.csv…   принять протоколы (с файлами рейса .json рядом)\n"
+        "  import ПРОТОКОЛ.csv…   принять протоколы (с файлами прогона .json рядом)\n"
         "  list                   список проездов\n"
         "  history                показания всех проездов в одной точке\n"
         "  trend                  скорость изменения и прогноз выхода за допуск, PDF"));
@@ -256,7 +257,7 @@ int main(int argc, char **argv)
         { QStringLiteral("line"), QStringLiteral("Линия."), QStringLiteral("L") },
         { QStringLiteral("track"), QStringLiteral("Путь."), QStringLiteral("T") },
         { QStringLiteral("date"),
-          QStringLiteral("import: дата проезда, когда в файле рейса нет времени начала (ГГГГ-ММ-ДД[Тчч:мм]); "
+          QStringLiteral("import: дата проезда, когда в файле прогона нет времени начала (ГГГГ-ММ-ДД[Тчч:мм]); "
                          "без неё — время изменения файла протокола."),
           QStringLiteral("ДАТА") },
         { QStringLiteral("at"), QStringLiteral("history: точка, \"ПК 12 + 37.25\"."), QStringLiteral("ТОЧКА") },

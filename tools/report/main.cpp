@@ -2,16 +2,14 @@
 // protocol file: where the rail left its tolerance and how badly, the profile
 // charts and a summary per picket, as a PDF; the list alone as CSV on request.
 
-#include "heapreuse.h"
+#include "toolstart.h"
 #include "reportmaker.h"
 
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QLibraryInfo>
 #include <QTextStream>
-#include <QTranslator>
 
 #include <cmath>
 
@@ -49,25 +47,11 @@ bool parseNumber(const QString &text, double min, double max, double *value)
     return ok && std::isfinite(*value) && *value >= min && *value <= max;
 }
 
-// The parser's own messages ("Unknown option") in Russian, from Qt's
-// translations where the system or the deployment keeps them.
-void loadQtTranslation(QCoreApplication *app)
-{
-    static QTranslator translator;
-    for (const QString &folder : { QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
-                                   QLibraryInfo::location(QLibraryInfo::TranslationsPath) }) {
-        if (translator.load(QStringLiteral("qtbase_ru"), folder)) {
-            app->installTranslator(&translator);
-            return;
-        }
-    }
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    keepHeapForReuse();
+    ToolStart::keepHeapForReuse();
 #ifndef Q_OS_WIN
     // Fonts need a GUI application, a display does not: the crew's laptop may
     // run this from a console, CI has no display at all.
@@ -77,7 +61,7 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("tervalo-report"));
     QGuiApplication::setApplicationVersion(QStringLiteral(TERVALO_VERSION));
-    loadQtTranslation(&app);
+    ToolStart::loadQtTranslation(&app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -129,7 +113,7 @@ int main(int argc, char **argv)
                                                             "(мм, по умолчанию 2)."),
                                              QStringLiteral("MM"), QStringLiteral("2"));
     const QCommandLineOption runOption(QStringLiteral("run"),
-                                       QStringLiteral("Файл проезда: линия, путь, оператор, тележка, поверка, "
+                                       QStringLiteral("Файл прогона: линия, путь, оператор, тележка, поверка, "
                                                       "отметки (по умолчанию файл протокола с .json рядом с ним, "
                                                       "если он есть)."),
                                        QStringLiteral("RUN.json"));

@@ -35,7 +35,7 @@ QString ReportMaker::usageProblem(const QString &protocol, const QString &pdf, c
         if (sameFile(target, protocol) || (!options.compare.isEmpty() && sameFile(target, options.compare)))
             return QStringLiteral("%1: это протокол, данный на входе; отчёт поверх него не пишется").arg(target);
         if (sameFile(target, runFileOf(protocol, options)))
-            return QStringLiteral("%1: это файл проезда; отчёт поверх него не пишется").arg(target);
+            return QStringLiteral("%1: это файл прогона; отчёт поверх него не пишется").arg(target);
     }
     if (!options.csv.isEmpty() && QFileInfo(options.csv).absoluteFilePath() == QFileInfo(pdf).absoluteFilePath())
         return QStringLiteral("PDF и CSV были бы одним файлом %1").arg(options.csv);
@@ -116,7 +116,7 @@ bool ReportMaker::make(const QString &protocolPath, const QString &pdf, const Re
                             .arg(report.checksumMatches() ? QStringLiteral("совпадает")
                                                           : QStringLiteral("НЕ совпадает"));
         } else if (!report.runProblem.isEmpty()) {
-            *summary += QStringLiteral("; файл проезда не прочитан: ") + report.runProblem;
+            *summary += QStringLiteral("; файл прогона не прочитан: ") + report.runProblem;
         }
     }
     return true;

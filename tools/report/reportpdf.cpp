@@ -264,11 +264,11 @@ void Writer::titleLines(QVector<TitleLine> *left, QVector<TitleLine> *right) con
     }
     right->append({ QStringLiteral("Одиночных выбросов"), QString::number(r.spikes.size()) });
     if (r.hasRun) {
-        right->append({ QStringLiteral("Файл проезда"), QFileInfo(r.runPath).fileName() });
+        right->append({ QStringLiteral("Файл прогона"), QFileInfo(r.runPath).fileName() });
         if (r.checksumMatches())
-            right->append({ QStringLiteral("Контрольная сумма"), QStringLiteral("совпадает с файлом проезда") });
+            right->append({ QStringLiteral("Контрольная сумма"), QStringLiteral("совпадает с файлом прогона") });
         else if (r.run.sha256.isEmpty())
-            right->append({ QStringLiteral("Контрольная сумма"), QStringLiteral("в файле проезда её нет"), true });
+            right->append({ QStringLiteral("Контрольная сумма"), QStringLiteral("в файле прогона её нет"), true });
         else
             right->append({ QStringLiteral("Контрольная сумма"),
                             QStringLiteral("НЕ совпадает: протокол изменён после записи"), true });
@@ -279,7 +279,7 @@ void Writer::titleLines(QVector<TitleLine> *left, QVector<TitleLine> *right) con
                         unplaced ? QStringLiteral("%1, из них вне протокола %2").arg(r.marks.size()).arg(unplaced)
                                  : QString::number(r.marks.size()) });
     } else if (!r.runProblem.isEmpty()) {
-        right->append({ QStringLiteral("Файл проезда"), QStringLiteral("не прочитан: ") + r.runProblem, true });
+        right->append({ QStringLiteral("Файл прогона"), QStringLiteral("не прочитан: ") + r.runProblem, true });
     }
     if (r.compared) {
         int diff[channelCount] = { 0, 0 };

@@ -36,7 +36,7 @@ bool ToolRunServices::archiveRun(const QString &protocol, Archived *archived, QS
     RunInfo run;
     QString unread;
     if (!QFileInfo::exists(runPath)) {
-        *error = QStringLiteral("нет файла рейса %1, линия и путь неизвестны").arg(QDir::toNativeSeparators(runPath));
+        *error = QStringLiteral("нет файла прогона %1, линия и путь неизвестны").arg(QDir::toNativeSeparators(runPath));
         return false;
     }
     if (RunFile::read(runPath, &run, &unread) && (run.line.trimmed().isEmpty() || run.track.trimmed().isEmpty())) {
