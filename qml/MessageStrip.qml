@@ -2,7 +2,9 @@ import QtQuick 2.14
 import QtQuick.Controls 2.14
 
 // The strip of messages for the operator below the window's pages: one row per
-// message that has something to say, questions first. Its room is kept whether
+// message that has something to say, questions first and standing reminders
+// (an overdue calibration) last, so that the answer to the operator's last
+// action stays in view. Its room is kept whether
 // or not a message is shown, so that no message ever moves, shrinks or covers
 // a control; more messages than it holds scroll within it. The window gives
 // each message its text (empty: no row) and hears the answers.
@@ -70,6 +72,7 @@ Rectangle {
 
         Column {
             id: colRows
+            objectName: "colRows"
             // Beside the scroll bar, not under it: the rows' buttons end at
             // their right edge.
             width: flRows.width - (sbRows.policy === ScrollBar.AlwaysOn ? sbRows.width : 0)
@@ -156,16 +159,6 @@ Rectangle {
             }
 
             MessageRow {
-                id: itCalibration
-                objectName: "itCalibration"
-                theme: messageStrip.theme
-                paths: messageStrip.paths
-                visible: text !== ""
-                color: theme.messageWarning
-                text: calibrationText
-            }
-
-            MessageRow {
                 id: itReconnect
                 objectName: "itReconnect"
                 theme: messageStrip.theme
@@ -248,6 +241,16 @@ Rectangle {
                 answers: ["ОТЧЁТ", "Закрыть"]
                 answersEnabled: [!reportBusy, true]
                 onAnswered: index === 0 ? reportRequested() : savedClosed()
+            }
+
+            MessageRow {
+                id: itCalibration
+                objectName: "itCalibration"
+                theme: messageStrip.theme
+                paths: messageStrip.paths
+                visible: text !== ""
+                color: theme.messageWarning
+                text: calibrationText
             }
         }
     }

@@ -730,6 +730,9 @@ TestCase {
             { tag: "no run file, archive failed", rows: 17, runFile: "", runError: "Отказано в доступе", archived: false,
               text: saved + "17) и добавляется в архив. Файл прогона не записан: Отказано в доступе" },
             { tag: "no rows, no archive", rows: 0, runFile: json, text: saved + "0) и файл прогона C:/Журналы/night.json" },
+            // A standing reminder must not push the confirmation and its ОТЧЁТ out of view.
+            { tag: "overdue calibration", ini: "[General]\ncalibrationValidUntil=2000-01-01\n", rows: 17, runFile: json,
+              text: both + " и добавляется в архив", archived: false },
         ]
     }
 
@@ -755,9 +758,19 @@ TestCase {
         var row = item("itSaved")
         compare(row.text, data.text)
         verify(row.visible && !item("itUnsaved").visible)
-        if (data.archived !== undefined) {
-            item("timerArchive").interval = 200
+        item("timerArchive").interval = 200
+        if (data.archived !== undefined)
             mcRoutine.archiveFinished(data.archived, data.archived ? "Прогон добавлен в архив /a.sqlite" : "Прогон не добавлен")
+        // In view: the strip shows two rows before it scrolls.
+        tryCompare(win, "linkState", "live")
+        var rows = item("colRows").children
+        var above = []
+        for (var i = 0; rows[i] !== row; ++i) {
+            if (rows[i].visible)
+                above.push(rows[i].objectName)
+        }
+        verify(above.length <= 1, above)
+        if (data.archived !== undefined) {
             var archive = item("itArchive")
             compare(colorText(archive.color), colorText(item("theme")[data.archived ? "messageSuccess" : "messageError"]))
             compare(archive.answers, data.archived ? [] : ["Понятно"])
