@@ -89,11 +89,11 @@ bool postgresql(const ArchiveLocation &admin, const QStringList &statements)
 }
 
 // Bytes the archive takes on disk.
-qint64 archiveBytes(const QString &spec)
+qint64 archiveBytes(const QString &where)
 {
     ArchiveLocation location;
     QString error;
-    ArchiveLocation::parse(spec, &location, &error);
+    ArchiveLocation::parse(where, &location, &error);
     if (location.kind == ArchiveLocation::SQLite)
         return QFileInfo(location.path).size() + QFileInfo(location.path + QStringLiteral("-wal")).size();
     ArchiveDatabase archive;
@@ -110,31 +110,31 @@ qint64 archiveBytes(const QString &spec)
     return q.value(0).toLongLong();
 }
 
-bool bench(const QString &name, const QString &spec, const QString &night, const QStringList &track, double importTarget)
+bool bench(const QString &name, const QString &where, const QString &night, const QStringList &track, double importTarget)
 {
-    std::printf("\n%s: %s\n", qPrintable(name), qPrintable(spec));
+    std::printf("\n%s: %s\n", qPrintable(name), qPrintable(where));
     QElapsedTimer t;
     t.start();
     ImportResult result;
     QString error;
-    if (!ArchiveImport::importRun(spec, night, ImportOptions(), &result, &error)) {
+    if (!ArchiveImport::importRun(where, night, ImportOptions(), &result, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return false;
     }
     std::printf("  import %d rows (library, a fresh archive):  %.0f ms (target <= %.0f ms)\n", result.rows, ms(t),
                 importTarget);
 
-    const double fill = runTool(QStringList { QStringLiteral("import"), QStringLiteral("--database"), spec } + track);
+    const double fill = runTool(QStringList { QStringLiteral("import"), QStringLiteral("--database"), where } + track);
     std::printf("  tervalo-archive import %d runs x %d rows:  %.0f ms, %.0f ms a run\n", trackRuns, runRows, fill,
                 fill / trackRuns);
 
-    const qint64 bytes = archiveBytes(spec);
+    const qint64 bytes = archiveBytes(where);
     const qint64 rows = qint64(nightRows) + qint64(trackRuns) * runRows;
     std::printf("  archive size:                             %.1f MB, %.1f bytes a row (target <= 40)\n", bytes / 1e6,
                 double(bytes) / rows);
 
     ArchiveLocation location;
-    ArchiveLocation::parse(spec, &location, &error);
+    ArchiveLocation::parse(where, &location, &error);
     qint64 quarter = 0;
     RunChunks::parseSpot(QString::fromUtf8(spot), &quarter);
     std::vector<double> library, tool;
@@ -152,7 +152,7 @@ bool bench(const QString &name, const QString &spec, const QString &night, const
         found = readings.size();
         tool.push_back(runTool({ QStringLiteral("history"), QStringLiteral("--line"), QStringLiteral("2"),
                                  QStringLiteral("--track"), QStringLiteral("1"), QStringLiteral("--at"),
-                                 QString::fromUtf8(spot), QStringLiteral("--database"), spec }));
+                                 QString::fromUtf8(spot), QStringLiteral("--database"), where }));
     }
     std::printf("  history at %s, %zu runs:        %.1f ms open and query (median of 7; target <= 50), "
                 "tervalo-archive %.0f ms\n",
@@ -185,7 +185,7 @@ bool bench(const QString &name, const QString &spec, const QString &night, const
     const QString out = QDir::temp().filePath(QStringLiteral("bench-archive-trend.pdf"));
     const double whole = runTool({ QStringLiteral("trend"), QStringLiteral("--line"), QStringLiteral("2"),
                                    QStringLiteral("--track"), QStringLiteral("1"), QStringLiteral("-o"), out,
-                                   QStringLiteral("--database"), spec });
+                                   QStringLiteral("--database"), where });
     QFile::remove(out);
     std::printf("  tervalo-archive trend, whole run:          %.0f ms (target <= 3000 ms)\n", whole);
     return painted && whole >= 0 && fill >= 0;

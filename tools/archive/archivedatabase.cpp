@@ -112,22 +112,22 @@ QString ArchiveLocation::defaultPath()
 
 bool ArchiveLocation::parse(const QString &given, ArchiveLocation *location, QString *error)
 {
-    QString spec = given;
-    if (spec.isEmpty())
-        spec = qEnvironmentVariable("TERVALO_ARCHIVE");
-    if (spec.isEmpty()) {
-        spec = defaultPath();
-        if (spec.isEmpty()) {
+    QString where = given;
+    if (where.isEmpty())
+        where = qEnvironmentVariable("TERVALO_ARCHIVE");
+    if (where.isEmpty()) {
+        where = defaultPath();
+        if (where.isEmpty()) {
             *error = QStringLiteral("нет папки данных пользователя для архива; укажите --database");
             return false;
         }
     }
     ArchiveLocation l;
     static const QRegularExpression scheme(QStringLiteral("^postgres(ql)?://"), QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch schemeMatch = scheme.match(spec);
+    const QRegularExpressionMatch schemeMatch = scheme.match(where);
     if (!schemeMatch.hasMatch()) {
         l.kind = SQLite;
-        l.path = spec;
+        l.path = where;
         *location = l;
         return true;
     }
@@ -136,12 +136,12 @@ bool ArchiveLocation::parse(const QString &given, ArchiveLocation *location, QSt
         // A password typed into the address is not repeated on the screen.
         static const QRegularExpression inUser(QStringLiteral("(://[^/@:]*:)[^/@]*@"));
         static const QRegularExpression inQuery(QStringLiteral("(password=)[^&]*"));
-        QString shown = spec;
+        QString shown = where;
         shown.replace(inUser, QStringLiteral("\\1***@")).replace(inQuery, QStringLiteral("\\1***"));
         *error = QStringLiteral("%1: %2; ожидается postgresql://пользователь@сервер[:порт]/база").arg(shown, why);
         return false;
     };
-    QString rest = spec.mid(schemeMatch.capturedLength());
+    QString rest = where.mid(schemeMatch.capturedLength());
     const int question = rest.indexOf(QLatin1Char('?'));
     const QString query = question >= 0 ? rest.mid(question + 1) : QString();
     if (question >= 0)

@@ -26,10 +26,10 @@ struct ArchiveLocation
     QString text() const;
 
     // "postgresql://user@host[:port]/dbname[?key=value&...]" or a file path. An
-    // empty spec means the environment variable TERVALO_ARCHIVE and, without
+    // empty one means the environment variable TERVALO_ARCHIVE and, without
     // it, defaultPath(). A password in the address is refused: it comes from
     // PGPASSWORD or ~/.pgpass, where libpq finds it, never from a command line.
-    static bool parse(const QString &spec, ArchiveLocation *location, QString *error);
+    static bool parse(const QString &where, ArchiveLocation *location, QString *error);
 
     // "tervalo-archive.sqlite" in the application's local data folder, which is
     // the program's own when the organisation and application names are

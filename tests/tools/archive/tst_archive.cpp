@@ -130,22 +130,22 @@ QDateTime day(int n)
     return QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC).addDays(n);
 }
 
-bool openArchive(ArchiveDatabase &archive, const QString &spec, QString *error)
+bool openArchive(ArchiveDatabase &archive, const QString &where, QString *error)
 {
     ArchiveLocation location;
-    return ArchiveLocation::parse(spec, &location, error)
+    return ArchiveLocation::parse(where, &location, error)
            && archive.open(location, ArchiveDatabase::MustExist, error);
 }
 
 // Statements run straight on the database, past every check of the archive;
 // *first takes the first value of the last one.
-bool direct(const QString &spec, const QStringList &statements, QVariant *first = nullptr)
+bool direct(const QString &where, const QStringList &statements, QVariant *first = nullptr)
 {
     ArchiveDatabase db;
     ArchiveLocation location;
     QString error;
     QSqlQuery q;
-    bool ok = ArchiveLocation::parse(spec, &location, &error)
+    bool ok = ArchiveLocation::parse(where, &location, &error)
               && db.connect(location, ArchiveDatabase::CreateIfMissing, &error);
     if (ok) {
         q = QSqlQuery(db.connection());
@@ -163,13 +163,13 @@ bool direct(const QString &spec, const QStringList &statements, QVariant *first 
 }
 
 // Rows of every chunk per run: a run is whole when they add up to its rows.
-QMap<qint64, int> chunkRows(const QString &spec)
+QMap<qint64, int> chunkRows(const QString &where)
 {
     QMap<qint64, int> rows;
     ArchiveDatabase archive;
     QString error;
     QSqlQuery q;
-    if (openArchive(archive, spec, &error)) {
+    if (openArchive(archive, where, &error)) {
         q = QSqlQuery(archive.connection());
         if (archive.exec(q, QStringLiteral("SELECT run_id, SUM(row_count) FROM archive_chunk GROUP BY run_id"), {},
                          &error))
@@ -179,27 +179,27 @@ QMap<qint64, int> chunkRows(const QString &spec)
     return rows;
 }
 
-std::vector<ArchivedRun> runsIn(const QString &spec)
+std::vector<ArchivedRun> runsIn(const QString &where)
 {
     std::vector<ArchivedRun> runs;
     ArchiveDatabase archive;
     QString error;
-    if (!openArchive(archive, spec, &error) || !ArchiveQuery::runs(archive, QString(), QString(), &runs, &error))
+    if (!openArchive(archive, where, &error) || !ArchiveQuery::runs(archive, QString(), QString(), &runs, &error))
         qWarning() << error;
     return runs;
 }
 
 } // namespace
 
-#define FRESH_ARCHIVE(spec, backend)                                                                   \
-    const QString spec = freshArchive(backend);                                                        \
-    if (spec.isEmpty())                                                                                \
+#define FRESH_ARCHIVE(where, backend)                                                                  \
+    const QString where = freshArchive(backend);                                                       \
+    if (where.isEmpty())                                                                               \
         QSKIP("PostgreSQL: TERVALO_TEST_POSTGRESQL is not set; scripts/test.sh starts a server for it")
 
 // A case's archive of the row's kind and a folder of its own for protocols.
-#define ARCHIVE_CASE(spec, name)                                                                       \
+#define ARCHIVE_CASE(where, name)                                                                      \
     QFETCH(QString, backend);                                                                          \
-    FRESH_ARCHIVE(spec, backend);                                                                      \
+    FRESH_ARCHIVE(where, backend);                                                                     \
     const QString folder = m_folder.filePath(QStringLiteral(name "-") + backend);                      \
     QVERIFY(QDir().mkpath(folder))
 
