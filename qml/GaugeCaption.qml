@@ -47,7 +47,7 @@ Item {
                 color: theme.text
             }
 
-            TextField {
+            EntryField {
                 id: tfHiLimit
                 objectName: "tfHiLimit"
                 width: gaugeCaption.width / 4
@@ -62,11 +62,6 @@ Item {
                 // limit would recolour the scale and beep at every keystroke.
                 color: theme.text
                 onEditingFinished: inputIndicator.highLimit = text
-                // Enter with a limit gives the keys back to the window (the
-                // edit then finishes), and goes no further: a text field lets
-                // it on to the window, where it starts a recording.
-                Keys.onReturnPressed: if (acceptableInput) focus = false
-                Keys.onEnterPressed: if (acceptableInput) focus = false
             }
 
             Text {
@@ -74,7 +69,7 @@ Item {
                 color: theme.text
             }
 
-            TextField {
+            EntryField {
                 id: tfLoLimit
                 objectName: "tfLoLimit"
                 width: tfHiLimit.width
@@ -87,8 +82,6 @@ Item {
                 font.pixelSize: tfHiLimit.font.pixelSize
                 color: theme.text
                 onEditingFinished: inputIndicator.lowLimit = text
-                Keys.onReturnPressed: if (acceptableInput) focus = false
-                Keys.onEnterPressed: if (acceptableInput) focus = false
             }
 
             Text {

@@ -79,7 +79,7 @@ Item {
                 font.pixelSize: picketHeight / 4
             }
 
-            TextField {
+            EntryField {
                 id: startPicket
                 objectName: "startPicket"
                 // The picket the next recording starts at, also after picket
@@ -90,11 +90,6 @@ Item {
                 color: enabled ? theme.text : theme.disabledText
                 font.pixelSize: txStartPicket.font.pixelSize
                 onEditingFinished: startPicketEntered(Number(text))
-                // Enter with a picket gives the keys back to the window (the
-                // field's editing then finishes), and goes no further: a text
-                // field lets it on to the window, where it starts a recording.
-                Keys.onReturnPressed: if (acceptableInput) focus = false
-                Keys.onEnterPressed: if (acceptableInput) focus = false
             }
 
             Text {
@@ -144,7 +139,7 @@ Item {
             Layout.alignment: Qt.AlignRight | Qt.AlignVCenter
         }
 
-        component HeaderField: TextField {
+        component HeaderField: EntryField {
             property string key
             Layout.preferredWidth: grRunHeader.fieldWidth
             color: enabled ? theme.text : theme.disabledText
@@ -152,10 +147,6 @@ Item {
             font.pixelSize: grRunHeader.pixelSize
             selectByMouse: true
             onEditingFinished: headerEdited(key, text)
-            // Enter gives the keys back to the window, and goes no further: a
-            // text field lets it on to the window, where it starts a recording.
-            Keys.onReturnPressed: focus = false
-            Keys.onEnterPressed: focus = false
         }
 
         HeaderLabel { text: "линия" }

@@ -687,18 +687,6 @@ Window {
         }
     }
 
-    // The confirmation of the last save and its report's outcome stay until
-    // the operator closes them or the next recording starts.
-    Connections {
-        target: mainWindow
-        function onMeasuringChanged() {
-            if (measuring) {
-                savedText = ""
-                reportText = ""
-            }
-        }
-    }
-
     function getBuzzerPlayV() {
         var x = inputVertical.mess + inputVertical.zeroShift
         if ((x > inputVertical.highLimit) | (x < inputVertical.lowLimit))
@@ -773,8 +761,7 @@ Window {
         archiveOn = on
         if (keep)
             settingsValues.setValue("archive", on ? "on" : "off")
-        if (typeof mcRoutine.setArchiveEnabled === "function")
-            mcRoutine.setArchiveEnabled(on)
+        mcRoutine.setArchiveEnabled(on)
     }
 
     // A number the settings file holds under the key, or the default when it
@@ -888,16 +875,18 @@ Window {
             askBeforeStart = false
             askNoLineTrack = false
             picketsInRun = 0
+            // The last save's confirmation and its report's outcome stay
+            // until they are closed or the next recording starts.
+            savedText = ""
+            reportText = ""
             // A pause left from the last recording (a reconnection's, say) would
             // record nothing while the lamp that tells is on another page.
             pause = false
             if (unsavedCount === 0)
                 journalStartPicket = currentPicket
             // The header goes first, so that the controller's repeat rule starts
-            // afresh with this recording; a controller that keeps no header yet
-            // must not stop the recording itself.
-            if (typeof mcRoutine.recordingStarted === "function")
-                mcRoutine.recordingStarted(getRunHeader())
+            // afresh with this recording.
+            mcRoutine.recordingStarted(getRunHeader())
             // The start is the origin of the distance and of the cadence, as a
             // picket mark is, so that every row lies on the quarter-metre grid
             // of the distance it reports.

@@ -104,7 +104,8 @@ void TestResources::documentsLieAtTheRoot_data()
     for (const char *name :
          { "main.qml", "ImpGauge.qml", "Marker.qml", "InputIndicator.qml", "GaugeCaption.qml", "MessageRow.qml",
            "MessageStrip.qml", "GaugePage.qml", "SettingsPage.qml", "ManualPage.qml",
-           "Theme.qml", "RunButton.qml", "StatusLamp.qml", "ChoiceBox.qml", "MarkChoice.qml" })
+           "Theme.qml", "RunButton.qml", "StatusLamp.qml", "ChoiceBox.qml", "MarkChoice.qml",
+             "EntryField.qml" })
         QTest::newRow(name) << QStringLiteral(":/") + QLatin1String(name);
 }
 
