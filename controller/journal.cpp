@@ -62,15 +62,9 @@ QString failureReason(const QFileDevice &file)
     return QStringLiteral("записано не всё, на диске нет места");
 }
 
-void logLine(const QString &line)
-{
-    if (Logger *log = Logger::instance())
-        log->writeLine(line);
-}
-
 void logSaveFailure(const QString &path, const QString &reason)
 {
-    logLine(QStringLiteral("Не удалось сохранить журнал: ") + path + QStringLiteral(" — ") + reason);
+    Logger::line(QStringLiteral("Не удалось сохранить журнал: ") + path + QStringLiteral(" — ") + reason);
 }
 
 QString nativePath(const QString &path)
@@ -302,7 +296,7 @@ void Journal::takeUnfinishedRewrite(const QString &path)
             return;
         }
         if (fresh.startsWith(old) && FileSync::replace(rewrite, path)) {
-            logLine(QStringLiteral("Файл журнала ") + nativePath(path) + QStringLiteral(" заменён его полной копией ")
+            Logger::line(QStringLiteral("Файл журнала ") + nativePath(path) + QStringLiteral(" заменён его полной копией ")
                     + nativePath(rewrite) + QStringLiteral(", записанной перед сбоем"));
             return;
         }
@@ -395,7 +389,7 @@ int Journal::addMark(RunMark mark)
     mark.time = QDateTime::currentDateTime();
     m_run.marks.push_back(mark);
     writeSidecar();
-    logLine(QStringLiteral("Отметка: ") + RunFile::markKindText(mark.kind) + QStringLiteral(", ПК ")
+    Logger::line(QStringLiteral("Отметка: ") + RunFile::markKindText(mark.kind) + QStringLiteral(", ПК ")
             + QString::number(mark.picket) + (mark.forward ? QStringLiteral(" + ") : QStringLiteral(" - "))
             + QString::number(mark.distance, 'f', 2) + QStringLiteral(" м"));
     return int(m_run.marks.size()) - 1;
@@ -428,12 +422,12 @@ void Journal::append(const JournalEntry &entry)
     const QString reason = failureReason(m_file);
     // A row cut short would be read back as a whole one with other numbers.
     m_file.resize(m_fileSize);
-    logLine(QStringLiteral("Не удалось записать измерение в файл журнала ") + nativePath(m_path)
+    Logger::line(QStringLiteral("Не удалось записать измерение в файл журнала ") + nativePath(m_path)
             + QStringLiteral(" — ") + reason + QLatin1Char('.'));
     // At once and whole into another folder: the one that failed (most likely
     // a full disk) would fail again on the first row.
     if (!writeWhole(QFileInfo(m_path).absolutePath(), reason))
-        logLine(QStringLiteral("Показания остаются в памяти программы."));
+        Logger::line(QStringLiteral("Показания остаются в памяти программы."));
 }
 
 bool Journal::writeWhole(const QString &failedFolder, const QString &failedReason)
@@ -461,7 +455,7 @@ bool Journal::writeWhole(const QString &failedFolder, const QString &failedReaso
             written = true;
             break;
         } else if (!quiet) {
-            logLine(QStringLiteral("Не удалось записать журнал в файл ") + nativePath(path)
+            Logger::line(QStringLiteral("Не удалось записать журнал в файл ") + nativePath(path)
                     + QStringLiteral(" — ") + reason);
         }
         if (firstFailed.isEmpty()) {
@@ -483,7 +477,7 @@ bool Journal::writeWhole(const QString &failedFolder, const QString &failedReaso
     m_retryTimer.stop();
     m_error = firstFailed.isEmpty() ? QString() : nativePath(firstFailed) + QStringLiteral(": ") + firstReason;
     if (!inWorkingFolder(m_path) || !previous.isEmpty() || wasBroken)
-        logLine(QStringLiteral("Журнал измерений записывается в файл ") + nativePath(m_path));
+        Logger::line(QStringLiteral("Журнал измерений записывается в файл ") + nativePath(m_path));
     // A shorter copy left in the other folder would come back as a second recovery.
     if (!previous.isEmpty() && QFileInfo(previous) != QFileInfo(m_path)) {
         QFile::remove(previous);
@@ -525,7 +519,7 @@ bool Journal::writeWholeIn(const QString &folder, const QString &previous, const
     m_fileSize = m_file.size();
     m_generation = m_syncer.attach(m_file);
     if (m_generation == 0)
-        logLine(QStringLiteral("Файл журнала не удаётся записывать на диск сразу: ") + nativePath(path));
+        Logger::line(QStringLiteral("Файл журнала не удаётся записывать на диск сразу: ") + nativePath(path));
     writeSidecar();
     return true;
 }
@@ -542,7 +536,7 @@ void Journal::writeSidecar()
     }
     QString reason;
     if (!writeUnsyncedFile(path, RunFile::toJson(runForFile(QByteArray())), &reason)) {
-        logLine(QStringLiteral("Не удалось записать сведения о записи в файл ") + nativePath(path)
+        Logger::line(QStringLiteral("Не удалось записать сведения о записи в файл ") + nativePath(path)
                 + QStringLiteral(" — ") + reason);
         return;
     }
@@ -575,7 +569,7 @@ void Journal::onFileLost(int generation)
     if (generation != m_generation || !m_file.isOpen() || m_finished)
         return;
     const QString lost = nativePath(m_path);
-    logLine(QStringLiteral("Файл журнала ") + lost
+    Logger::line(QStringLiteral("Файл журнала ") + lost
             + QStringLiteral(" исчез с диска или заменён другим; журнал записывается заново"));
     if (writeWhole() && inWorkingFolder(m_path))
         m_error = lost + QStringLiteral(": файл журнала исчез с диска, журнал записан заново");
@@ -583,7 +577,7 @@ void Journal::onFileLost(int generation)
 
 void Journal::onSyncFailed(const QString &path)
 {
-    logLine(QStringLiteral("Не удалось записать журнал на диск: ") + nativePath(path));
+    Logger::line(QStringLiteral("Не удалось записать журнал на диск: ") + nativePath(path));
     // A disk that will not keep what it took is treated like one that is full.
     if (m_file.isOpen() && !m_finished && QFileInfo(path) == QFileInfo(m_path))
         writeWhole(QFileInfo(m_path).absolutePath(), QStringLiteral("диск не сохраняет записанное"));
@@ -633,7 +627,7 @@ bool Journal::save(const QString &urlName)
     m_run.stopped = QDateTime();
     closeFile();
     if (!m_path.isEmpty() && !QFile::remove(m_path) && QFileInfo::exists(m_path))
-        logLine(QStringLiteral("Не удалось удалить файл журнала ") + nativePath(m_path));
+        Logger::line(QStringLiteral("Не удалось удалить файл журнала ") + nativePath(m_path));
     if (!m_path.isEmpty())
         QFile::remove(RunFile::pathFor(m_path));
     m_path.clear();
@@ -656,7 +650,7 @@ void Journal::writeRunFile(const QString &protocolPath, const QByteArray &protoc
     m_lastRunFile = reason.isEmpty() ? nativePath(path) : QString();
     m_lastRunFileError = reason;
     if (!reason.isEmpty())
-        logLine(QStringLiteral("Не удалось записать сведения о записи в файл ") + nativePath(path)
+        Logger::line(QStringLiteral("Не удалось записать сведения о записи в файл ") + nativePath(path)
                 + QStringLiteral(" — ") + reason);
 }
 
@@ -681,24 +675,24 @@ QString Journal::finish()
     if (m_file.isOpen()) {
         const JournalSyncer::Result synced = m_syncer.syncNow();
         if (synced == JournalSyncer::Result::Gone) {
-            logLine(QStringLiteral("Файл журнала ") + nativePath(m_path)
+            Logger::line(QStringLiteral("Файл журнала ") + nativePath(m_path)
                     + QStringLiteral(" исчез с диска или заменён другим; журнал записывается заново"));
             writeWhole();
         } else if (synced == JournalSyncer::Result::SyncFailed) {
-            logLine(QStringLiteral("Не удалось записать журнал на диск: ") + nativePath(m_path));
+            Logger::line(QStringLiteral("Не удалось записать журнал на диск: ") + nativePath(m_path));
         }
     }
     if (!m_file.isOpen())
         writeWhole();
     const bool whole = m_file.isOpen();
     if (whole && m_syncer.syncNow() != JournalSyncer::Result::Synced)
-        logLine(QStringLiteral("Не удалось записать журнал на диск: ") + nativePath(m_path));
+        Logger::line(QStringLiteral("Не удалось записать журнал на диск: ") + nativePath(m_path));
     closeFile();
     const QString recovered = m_path.isEmpty() ? QString() : recover(m_path, &m_run, whole);
     m_path.clear();
     if (!whole) {
         // Every kept row is also in the run log, which the next start rewrites.
-        logLine(QStringLiteral("Не удалось записать несохранённый журнал целиком: ")
+        Logger::line(QStringLiteral("Не удалось записать несохранённый журнал целиком: ")
                 + QString::number(m_entries.size())
                 + QStringLiteral(" измерений остались только в этом журнале работы"));
         return QString();
@@ -710,7 +704,7 @@ QString Journal::recover(const QString &path, const RunInfo *known, bool whole)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        logLine(QStringLiteral("Не удалось прочитать несохранённый журнал ") + nativePath(path)
+        Logger::line(QStringLiteral("Не удалось прочитать несохранённый журнал ") + nativePath(path)
                 + QStringLiteral(" — ") + file.errorString());
         return QFileInfo::exists(path) ? nativePath(path) : QString();
     }
@@ -744,13 +738,13 @@ QString Journal::recover(const QString &path, const RunInfo *known, bool whole)
         if (QFile::rename(path, target))
             break;
         if (!QFileInfo::exists(target) || n >= 1000) {
-            logLine(QStringLiteral("Не удалось переименовать несохранённый журнал ") + nativePath(path)
+            Logger::line(QStringLiteral("Не удалось переименовать несохранённый журнал ") + nativePath(path)
                     + QStringLiteral(" в ") + nativePath(target));
             return nativePath(path);
         }
     }
     if (wholeSize < bytes.size() && !QFile::resize(target, wholeSize))
-        logLine(QStringLiteral("Не удалось отрезать неполную строку файла ") + nativePath(target));
+        Logger::line(QStringLiteral("Не удалось отрезать неполную строку файла ") + nativePath(target));
 
     // The run file beside it: what the crew entered and marked, with the rows
     // as they are in the recovered file.
@@ -760,7 +754,7 @@ QString Journal::recover(const QString &path, const RunInfo *known, bool whole)
         if (known)
             run = *known;
         else if (QFileInfo(sidecar).isFile() && !RunFile::read(sidecar, &run, &error))
-            logLine(QStringLiteral("Не удалось прочитать сведения о записи: ") + error);
+            Logger::line(QStringLiteral("Не удалось прочитать сведения о записи: ") + error);
         if (run.programName.isEmpty()) {
             run.programName = programName;
             run.programVersion = QStringLiteral(TERVALO_VERSION);
@@ -771,14 +765,14 @@ QString Journal::recover(const QString &path, const RunInfo *known, bool whole)
         const QString runPath = RunFile::pathFor(target);
         QString reason;
         if (!writeSavedFile(runPath, RunFile::toJson(run), &reason))
-            logLine(QStringLiteral("Не удалось записать сведения о записи в файл ") + nativePath(runPath)
+            Logger::line(QStringLiteral("Не удалось записать сведения о записи в файл ") + nativePath(runPath)
                     + QStringLiteral(" — ") + reason);
     }
     QFile::remove(sidecar);
 
     // The bare name when it lies beside the run log, the whole path otherwise.
     const QString shown = folder == QDir(m_workingFolder) ? QFileInfo(target).fileName() : nativePath(target);
-    logLine((whole ? QStringLiteral("Несохранённый журнал записан в файл ")
+    Logger::line((whole ? QStringLiteral("Несохранённый журнал записан в файл ")
                    : QStringLiteral("Часть несохранённого журнала записана в файл "))
             + shown);
     return nativePath(target);

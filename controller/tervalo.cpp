@@ -40,12 +40,6 @@ bool bandOf(const QVariantMap &map, const char *key, double *low, double *high)
     return true;
 }
 
-void logLine(const QString &line)
-{
-    if (Logger *log = Logger::instance())
-        log->writeLine(line);
-}
-
 } // namespace
 
 // A report or an import on a thread of its own: the thread fills in the
@@ -267,7 +261,7 @@ void Tervalo::reportEnded()
     delete job->thread;
     const QString pdf = QDir::toNativeSeparators(job->pdf);
     const QString error = job->ok ? QString() : QStringLiteral("Отчёт не записан: ") + job->error;
-    logLine(job->ok ? QStringLiteral("Отчёт записан в файл ") + pdf : error);
+    Logger::line(job->ok ? QStringLiteral("Отчёт записан в файл ") + pdf : error);
     emit reportFinished(job->ok, pdf, error);
 }
 
@@ -291,7 +285,7 @@ void Tervalo::importEnded()
         message = QStringLiteral("Прогон добавлен в архив ") + job->archived.archive;
     else
         message = QStringLiteral("Прогон уже есть в архиве ") + job->archived.archive;
-    logLine(message + QStringLiteral(" (протокол ") + QDir::toNativeSeparators(job->protocol) + QLatin1Char(')'));
+    Logger::line(message + QStringLiteral(" (протокол ") + QDir::toNativeSeparators(job->protocol) + QLatin1Char(')'));
     // The next one first, so that the window hears archiveBusy() as it is.
     if (!m_imports.isEmpty())
         startImport();
@@ -307,12 +301,12 @@ bool Tervalo::finishServices(int ms)
         const bool report = m_report != nullptr;
         if (!(report ? m_report : m_import)->thread->wait(deadline)) {
             if (m_report)
-                logLine(QStringLiteral("Программа завершена, не дождавшись отчёта: файл ")
+                Logger::line(QStringLiteral("Программа завершена, не дождавшись отчёта: файл ")
                         + QDir::toNativeSeparators(m_report->pdf)
                         + QStringLiteral(" не записан, прежний (если был) остался как был"));
             if (m_import) {
                 m_imports.prepend(m_import->protocol);
-                logLine(QStringLiteral("Программа завершена, не дождавшись архива: не добавлены в архив ")
+                Logger::line(QStringLiteral("Программа завершена, не дождавшись архива: не добавлены в архив ")
                         + QDir::toNativeSeparators(m_imports.join(QStringLiteral(", "))));
             }
             // Left running to the end of the process, with what they hold.

@@ -40,6 +40,12 @@ void Logger::writeLine(const QString &text)
     write(text + QLatin1Char('\n'));
 }
 
+void Logger::line(const QString &text)
+{
+    if (Logger *log = instance())
+        log->writeLine(text);
+}
+
 void Logger::writeHex(const QByteArray &bytes)
 {
     writeLine(hexText(bytes));

@@ -27,6 +27,8 @@ public:
     void writeLine(const QString &text);
     void writeHex(const QByteArray &bytes);
     void writeTime();
+    // A line in the run log, when there is one (a test may run without).
+    static void line(const QString &text);
 
     static QString currentTimeText();
     // The bytes as writeHex() writes them: each after a blank, two lower-case
