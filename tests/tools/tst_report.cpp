@@ -38,6 +38,7 @@ private slots:
     void makesReportsOnWorkerThreads();
     void badInputKeepsTheOldReport_data();
     void badInputKeepsTheOldReport();
+    void failedWriteKeepsTheOldReport_data();
     void failedWriteKeepsTheOldReport();
 };
 
@@ -47,13 +48,19 @@ namespace {
 // A child that may write no more than a few kilobytes to any file.
 class SmallDiskProcess : public QProcess
 {
+public:
+    explicit SmallDiskProcess(rlim_t bytes) : m_bytes(bytes) {}
+
 protected:
     void setupChildProcess() override
     {
         ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit { 16384, 16384 };
+        const rlimit limit { m_bytes, m_bytes };
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
+
+private:
+    rlim_t m_bytes;
 };
 #endif
 
@@ -482,19 +489,35 @@ void TestReport::badInputKeepsTheOldReport()
     QCOMPARE(QDir().entryList(QDir::Files | QDir::NoSymLinks, QDir::Name), expected);
 }
 
+void TestReport::failedWriteKeepsTheOldReport_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QStringList>("list");
+    QTest::newRow("the report, cut while written") << 16384 << "report.pdf" << QStringList();
+    // A list shorter than a write buffer reaches the disk only as it is
+    // closed: that last write's failure must not pass for a whole file.
+    QTest::newRow("the list, cut as it is closed") << 1024 << "list.csv" << QStringList { "--csv", "list.csv" };
+}
+
 void TestReport::failedWriteKeepsTheOldReport()
 {
 #ifdef Q_OS_UNIX
+    QFETCH(int, limit);
+    QFETCH(QString, failing);
+    QFETCH(QStringList, list);
     TestFolder folder;
     QVERIFY(folder.isValid());
     QVERIFY(writeFile("night.csv", protocolBytes(simulateRun(2000, 1, true, 7))));
     QVERIFY(writeFile("report.pdf", "the report of last night"));
-    SmallDiskProcess process;
-    const Run r = runReport({ "night.csv", "-o", "report.pdf" }, &process);
+    QVERIFY(writeFile("list.csv", "the list of last night"));
+    SmallDiskProcess process { rlim_t(limit) };
+    const Run r = runReport(QStringList { "night.csv", "-o", "report.pdf" } + list, &process);
     QCOMPARE(r.exitCode, 1);
-    QVERIFY2(r.err.contains(QStringLiteral("report.pdf: ")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(failing + QStringLiteral(": ")), qPrintable(r.err));
     QCOMPARE(fileBytes("report.pdf"), QByteArray("the report of last night"));
-    QCOMPARE(QDir().entryList(QDir::Files, QDir::Name), QStringList({ "night.csv", "report.pdf" }));
+    QCOMPARE(fileBytes("list.csv"), QByteArray("the list of last night"));
+    QCOMPARE(QDir().entryList(QDir::Files, QDir::Name), QStringList({ "list.csv", "night.csv", "report.pdf" }));
 #else
     QSKIP("the file-size limit is a Unix facility");
 #endif

@@ -28,8 +28,16 @@ bool save(const QString &path, const std::function<bool(QIODevice *, QString *)>
     }
     QString reason;
     if (!fill(&file, &reason)) {
-        file.cancelWriting();
         *error = QStringLiteral("%1: %2").arg(path, reason.isEmpty() ? file.errorString() : reason);
+        file.cancelWriting();
+        return false;
+    }
+    // Flushed here: commit() in Qt 5 drops the error of its own last flush and
+    // would rename a file cut short (a full disk) over the target as a success.
+    // The system's reason is lost on the way by then.
+    if (!file.flush()) {
+        *error = QStringLiteral("%1: записано не всё, на диске нет места").arg(path);
+        file.cancelWriting();
         return false;
     }
     if (!regularOrAbsent(path)) {
